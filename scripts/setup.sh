@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tarvo needs (only the missing ones; the package lists are
+# refreshed only when something must be installed) and configures and builds the release and
+# the sanitizer trees under build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libnuma-dev
+  g++-aarch64-linux-gnu qemu-user
+  python3-dev pybind11-dev python3-numpy python3-matplotlib
+  libhnswlib-dev python3-hnswlib libfaiss-dev python3-faiss
+  dataset-fashion-mnist linux-perf
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y --no-install-recommends "${missing[@]}" || {
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+  }
+fi
+
+jobs=$(nproc)
+configure_and_build() {  # <tree> <cmake options...>
+  local tree=$1
+  shift
+  cmake -S . -B "build/$tree" -G Ninja "$@"
+  cmake --build "build/$tree" -j "$jobs"
+}
+
+configure_and_build release -DCMAKE_BUILD_TYPE=Release
+configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_SANITIZE=ON -DTARVO_BUILD_BENCH=OFF
