@@ -1,5 +1,6 @@
 #include "engine/search/sq4_l2_quantizer.h"
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <queue>
@@ -16,8 +17,9 @@ template <typename Compare>
 class BoundedHeap {
  public:
   explicit BoundedHeap(uint64_t top) : top_(top) {}
-  // Offers one value.
+  // Offers one value. A NaN has no rank and is left out, as max and min leave it out elsewhere.
   void Offer(float x) {
+    if (std::isnan(x)) return;
     if (heap_.size() < top_) {
       heap_.push(x);
     } else if (Compare()(x, heap_.top())) {
@@ -25,7 +27,9 @@ class BoundedHeap {
       heap_.push(x);
     }
   }
-  // The top-th value kept; the heap holds at least one value.
+  // Whether no value has been kept.
+  bool empty() const { return heap_.empty(); }
+  // The top-th value kept (the last one when fewer were offered); the heap is not empty.
   float Top() const { return heap_.top(); }
 
  private:
@@ -51,8 +55,10 @@ void SQ4L2Codec::Fit(const float* rows, int n, int d) {
       low.Offer(rows[i]);
       high.Offer(rows[i]);
     }
-    minn = low.Top();
-    maxx = high.Top();
+    if (!low.empty()) {
+      minn = low.Top();
+      maxx = high.Top();
+    }
   }
   dif = maxx - minn;
   std::printf("[INFO] Done SQ4 train, minn:%.6f, maxx:%.6f, dif:%.6f\n", static_cast<double>(minn),

@@ -81,6 +81,8 @@ std::vector<float> Scrambled(int count, int step) {
 }
 
 TEST(SQ4L2Quantizer, TrimsTheTopSmallestAndLargest) {
+  std::vector<float> with_nan = Scrambled(64, 27);
+  with_nan[0] = NAN;  // in place of the 0, offered first: the heaps keep 1 and 63
   std::vector<float> duplicated = Scrambled(250, 97);
   for (float& x : duplicated) {
     if (x < 2.0f) x = 5.0f;  // 2, 3, 4, 5, 5, 5, ...: the third smallest is 4
@@ -106,6 +108,10 @@ TEST(SQ4L2Quantizer, TrimsTheTopSmallestAndLargest) {
        "[INFO] Start SQ4 train, params: top:1, n:8, d:8, drop_ratio:0.0100\n"
        "[INFO] Done SQ4 train, minn:0.000000, maxx:63.000000, dif:63.000000\n",
        0.0f, 63.0f},
+      {"NaN left out", with_nan, 8,
+       "[INFO] Start SQ4 train, params: top:1, n:8, d:8, drop_ratio:0.0100\n"
+       "[INFO] Done SQ4 train, minn:1.000000, maxx:63.000000, dif:62.000000\n",
+       1.0f, 63.0f},
       {"100 vectors of dimension 10", Scrambled(1000, 333), 10,
        "[INFO] Start SQ4 train, params: top:11, n:100, d:10, drop_ratio:0.0100\n"
        "[INFO] Done SQ4 train, minn:10.000000, maxx:989.000000, dif:979.000000\n",
