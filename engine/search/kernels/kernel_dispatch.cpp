@@ -12,6 +12,12 @@ const KernelTable* KernelTableFor(Isa isa) {
     case Isa::kScalar:
       return &kScalarKernels;
     case Isa::kAvx2:
+#if defined(__x86_64__)
+      if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+          __builtin_cpu_supports("f16c")) {
+        return &kAvx2Kernels;
+      }
+#endif
       return nullptr;
     case Isa::kAvx512:
       return nullptr;
