@@ -20,6 +20,14 @@ const KernelTable* KernelTableFor(Isa isa) {
 #endif
       return nullptr;
     case Isa::kAvx512:
+#if defined(__x86_64__)
+      if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+          __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("fma") &&
+          __builtin_cpu_supports("f16c")) {
+        return &kAvx512Kernels;
+      }
+#endif
       return nullptr;
     case Isa::kNeon:
       return nullptr;

@@ -6,13 +6,11 @@
 #include "engine/search/half.h"
 #include "engine/search/kernels/batch16.h"
 #include "engine/search/kernels/half_difference.h"
+#include "engine/search/kernels/kernel_forms.h"
 #include "engine/search/kernels/kernel_table.h"
 
 namespace vexa {
 namespace {
-
-// The whole blocks of `block` elements among `count`, in elements.
-int WholeBlocks(int count, int block) { return count >= block ? count / block * block : 0; }
 
 // pairwise(L) = (L0 + L1) + (L2 + L3).
 float Pairwise(const float lanes[4]) { return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]); }
@@ -179,17 +177,10 @@ struct Sq4IP {
   static int32_t Finish(int32_t sum) { return -sum; }
 };
 
-// Bytes that a code of d components occupies: one per component, or one per two for nibbles.
-template <typename Code>
-int CodeBytes(int d) {
-  constexpr int per_byte = Code::kComponentsPerByte;
-  return d > 0 ? d / per_byte + (d % per_byte != 0 ? 1 : 0) : 0;
-}
-
 // The exact sum over the whole blocks of `block` bytes of a code.
 template <typename Code, int block>
 int32_t CodeSum(const typename Code::Byte* query, const typename Code::Byte* code, int d) {
-  const int bytes = WholeBlocks(CodeBytes<Code>(d), block);
+  const int bytes = WholeBlocks(CodeBytes<Code::kComponentsPerByte>(d), block);
   int32_t sum = 0;
   for (int j = 0; j < bytes; ++j) sum += Code::Term(query[j], code[j]);
   return Code::Finish(sum);
