@@ -13,6 +13,7 @@
 
 #include "tests/support/captured_stdout.h"
 #include "tests/support/memory_map.h"
+#include "tests/support/upper_layers.h"
 
 namespace vexa {
 namespace {
@@ -23,20 +24,6 @@ std::vector<int> Row(const Graph<int>& graph, int i) {
 }
 
 std::vector<int> Ids(const AlignedVector& list) { return std::vector<int>(list.begin(), list.end()); }
-
-// Installs upper layers of width k with the given lists; each node's level is its list's length / k.
-void SetUpperLayers(Graph<int>* graph, int k, int ep, const std::vector<std::vector<int>>& lists) {
-  graph->hnsw1pgraph = Hnsw1pGraph::Create(*graph);
-  graph->hnsw1pgraph->K = k;
-  graph->hnsw1pgraph->ep = ep;
-  graph->graphType = 1;
-  for (size_t i = 0; i < lists.size(); ++i) {
-    graph->hnsw1pgraph->nodeLevels[i] = static_cast<int>(lists[i].size()) / k;
-    if (lists[i].empty()) continue;
-    graph->hnsw1pgraph->lists[i].Assign(lists[i].size(), -1);
-    std::copy(lists[i].begin(), lists[i].end(), graph->hnsw1pgraph->lists[i].data());
-  }
-}
 
 TEST(GraphAllocate, GivesEmptySlotsAndIdentityOrders) {
   Graph<int> graph;
@@ -109,7 +96,7 @@ TEST(GraphCopy, IsDeepWithUpperLayersAndTheirAlignmentClasses) {
   source.rev_order = {1, 2, 0};
   // Lists of 16,384 and 16,385 ids: the first stays in a 64-byte-aligned block, the second
   // takes a 2 MiB-aligned, hinted one. Node 2 has no list.
-  SetUpperLayers(&source, 1, 1, {std::vector<int>(16384, 1), std::vector<int>(16385, 0), {}});
+  InstallUpperLayers(&source, 1, 1, {std::vector<int>(16384, 1), std::vector<int>(16385, 0), {}});
 
   std::unique_ptr<Graph<int>> made;
   const std::string printed = CapturedStdout([&] { made = std::make_unique<Graph<int>>(source); });
@@ -199,7 +186,7 @@ TEST(GraphReorderInPlace, RenumbersTheUpperLayers) {
   Graph<int> graph;
   FillRenumberingExample(&graph);
   // Old numbering: node 0 on level 1, node 1 on the base layer only, node 2 on levels 1 and 2.
-  SetUpperLayers(&graph, 2, 2, {{2, -1}, {}, {0, -1, -1, -1}});
+  InstallUpperLayers(&graph, 2, 2, {{2, -1}, {}, {0, -1, -1, -1}});
   const std::string printed = CapturedStdout([&] { graph.ReorderInPlace(); });
   EXPECT_EQ(printed,
             "[Graph] In-place rebuilding graph and eps, N:3, K:2, #eps:1\n"
@@ -218,7 +205,7 @@ TEST(GraphReorderInPlace, RenumbersTheUpperLayers) {
 TEST(GraphReorderInPlace, KeepsAMissingUpperEntryPoint) {
   Graph<int> graph;
   FillRenumberingExample(&graph);
-  SetUpperLayers(&graph, 2, -1, {{}, {}, {}});
+  InstallUpperLayers(&graph, 2, -1, {{}, {}, {}});
   CapturedStdout([&] { graph.ReorderInPlace(); });
   EXPECT_EQ(graph.hnsw1pgraph->ep, -1);
   EXPECT_EQ(graph.hnsw1pgraph->nodeLevels, (std::vector<int>{0, 0, 0}));
