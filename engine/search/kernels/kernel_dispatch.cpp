@@ -1,0 +1,54 @@
+// Picks the kernel table of the processor. The engine is compiled for the architecture's
+// baseline; only the instruction-set files use wider instructions, and they are reached through
+// here after the processor has been asked whether it runs them.
+#include "engine/search/kernels/kernel_table.h"
+
+#include <initializer_list>
+
+namespace vexa {
+
+const KernelTable* KernelTableFor(Isa isa) {
+  switch (isa) {
+    case Isa::kScalar:
+      return &kScalarKernels;
+    case Isa::kAvx2:
+#if defined(__x86_64__)
+      if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+          __builtin_cpu_supports("f16c")) {
+        return &kAvx2Kernels;
+      }
+#endif
+      return nullptr;
+    case Isa::kAvx512:
+#if defined(__x86_64__)
+      if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+          __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("fma") &&
+          __builtin_cpu_supports("f16c")) {
+        return &kAvx512Kernels;
+      }
+#endif
+      return nullptr;
+    case Isa::kNeon:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+namespace {
+
+const KernelTable* WidestKernels() {
+  for (Isa isa : {Isa::kAvx512, Isa::kAvx2, Isa::kNeon}) {
+    if (const KernelTable* table = KernelTableFor(isa)) return table;
+  }
+  return &kScalarKernels;
+}
+
+}  // namespace
+
+const KernelTable& ActiveKernels() {
+  static const KernelTable* const table = WidestKernels();
+  return *table;
+}
+
+}  // namespace vexa
