@@ -27,22 +27,20 @@ bool EdgeBefore(const Edge& a, const Edge& b) {
 
 void GraphReorderWorker::BuildMST(Graph<int>& graph, Forest& mst) {
   const int N = graph.N;
-  const int K = graph.K;
   const auto nodes = static_cast<size_t>(std::max(N, 0));
   std::vector<int> parent(nodes);
   std::vector<int> rank(nodes, 0);
   std::vector<Edge> edges;
+  edges.reserve(CountLinks(graph));
   for (int i = 0; i < N; ++i) {
     parent[i] = i;
-    const int* row = graph.neighbors + static_cast<size_t>(i) * K;
-    for (int s = 0; s < K && row[s] != -1; ++s) {
-      const int j = row[s];
+    ForEachLink(graph, i, [&](int j) {
       if (j < 0 || j >= N) {
         std::printf("[Error] BuildMST error to=%d\n", j);
-        continue;
+        return;
       }
       edges.push_back({distFn(Vector(i), Vector(j), dim), i, j});
-    }
+    });
   }
   std::printf("Done cal edges. size:%d\n", static_cast<int>(edges.size()));
   std::sort(edges.begin(), edges.end(), EdgeBefore);

@@ -7,21 +7,18 @@
 namespace vexa {
 namespace {
 
-// The slots of row i before its first -1.
-template <typename Visit>
-void ForEachLink(const Graph<int>& graph, int i, Visit visit) {
-  const int* row = graph.neighbors + static_cast<size_t>(i) * graph.K;
-  for (int s = 0; s < graph.K && row[s] != -1; ++s) visit(row[s]);
-}
-
-void PrintEdgeCount(const Graph<int>& graph) {
-  int64_t edges = 0;
-  for (int i = 0; i < graph.N; ++i) ForEachLink(graph, i, [&](int) { ++edges; });
+void PrintEdgeCount(size_t edges, int N) {
   std::printf("#total edges:%d, avg_deg: %.2f\n", static_cast<int>(edges),
-              static_cast<double>(edges) / static_cast<double>(graph.N));
+              static_cast<double>(edges) / static_cast<double>(N));
 }
 
 }  // namespace
+
+size_t GraphReorderWorker::CountLinks(const Graph<int>& graph) {
+  size_t links = 0;
+  for (int i = 0; i < graph.N; ++i) ForEachLink(graph, i, [&](int) { ++links; });
+  return links;
+}
 
 void GraphReorderWorker::CorrectGraph(Graph<int>& graph) {
   const int N = graph.N;
@@ -43,10 +40,10 @@ void GraphReorderWorker::CorrectGraph(Graph<int>& graph) {
 
 void GraphReorderWorker::MagicReorder(Graph<int>& graph) {
   std::printf("[GraphReorder] Start magic reordering.\n");
-  PrintEdgeCount(graph);
+  PrintEdgeCount(CountLinks(graph), graph.N);
   std::printf("[GraphReorder] Step#1 Start correcting graph, removing self-loop and multi-edges.\n");
   CorrectGraph(graph);
-  PrintEdgeCount(graph);
+  PrintEdgeCount(CountLinks(graph), graph.N);
 
   std::printf("[GraphReorder] Step#2 Start Magic Reordering.\n");
   const int N = graph.N;

@@ -51,6 +51,15 @@ struct GraphReorderWorker {
   int dim = 0;                        // dimension
 
  private:
+  // Calls visit with each id of row i before its first -1.
+  template <typename Visit>
+  static void ForEachLink(const Graph<int>& graph, int i, Visit visit) {
+    const int* row = graph.neighbors + static_cast<size_t>(i) * graph.K;
+    for (int s = 0; s < graph.K && row[s] != -1; ++s) visit(row[s]);
+  }
+  // The number of ids before the first -1 of every row.
+  static size_t CountLinks(const Graph<int>& graph);
+
   // Vector i of the chunk table.
   const float* Vector(int i) const {
     const auto row = static_cast<size_t>(i);

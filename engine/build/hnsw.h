@@ -12,7 +12,7 @@
 
 #include "engine/build/hnsw_heap.h"
 #include "engine/build/minstd_uniform.h"
-#include "engine/build/visited_list.h"
+#include "engine/build/visited_list_cache.h"
 #include "engine/search/distance.h"
 #include "engine/search/graph.h"
 

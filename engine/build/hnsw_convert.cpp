@@ -23,7 +23,8 @@ void HNSW::CopyLevel0() {
   for (int j = 0; j < n; ++j) {
     const uint32_t* header = LinkList(static_cast<uint32_t>(j), 0);
     int* row = graph.neighbors + LabelOf(static_cast<size_t>(j)) * K;
-    for (int32_t k = 0; k < HeaderCount(header); ++k) row[k] = static_cast<int>(LabelOf(header[1 + k]));
+    const int32_t count = HeaderCount(header);
+    for (int32_t k = 0; k < count; ++k) row[k] = static_cast<int>(LabelOf(header[1 + k]));
   }
 }
 
@@ -41,7 +42,8 @@ void HNSW::CopyUpperLayers() {
     for (int l = 1; l <= levels; ++l) {
       const uint32_t* header = LinkList(static_cast<uint32_t>(j), l);
       int* slots = list.data() + static_cast<size_t>(l - 1) * maxM_;
-      for (int32_t k = 0; k < HeaderCount(header); ++k) slots[k] = static_cast<int>(LabelOf(header[1 + k]));
+      const int32_t count = HeaderCount(header);
+      for (int32_t k = 0; k < count; ++k) slots[k] = static_cast<int>(LabelOf(header[1 + k]));
     }
   }
   graph.hnsw1pgraph = std::move(layers);
