@@ -44,14 +44,7 @@ HNSW::HNSW(const std::string& metric, int K_features, size_t M, size_t ef_constr
 }
 
 HNSW::~HNSW() {
-  std::free(data_level0_memory_);
-  if (linkLists_ != nullptr) {
-    for (size_t j = 0; j < insertedCount_; ++j) {
-      if (nodeLevels_[j] > 0) std::free(linkLists_[j]);
-    }
-    std::free(linkLists_);
-  }
-  visitedCache_.reset();
+  ReleaseNodes();
   if (ownsChunks && chunks != nullptr) {
     const int64_t per_chunk = int64_t{1} << consecutiveLog;
     const int64_t count = (static_cast<int64_t>(nb) + per_chunk - 1) / per_chunk;
@@ -60,11 +53,32 @@ HNSW::~HNSW() {
   }
 }
 
+void HNSW::ReleaseNodes() {
+  std::free(data_level0_memory_);
+  data_level0_memory_ = nullptr;
+  if (linkLists_ != nullptr) {
+    for (size_t j = 0; j < insertedCount_; ++j) {
+      if (nodeLevels_[j] > 0) std::free(linkLists_[j]);
+    }
+    std::free(linkLists_);
+    linkLists_ = nullptr;
+  }
+  visitedCache_.reset();
+  insertedCount_ = 0;
+  topLevel_ = -1;
+  entryNode_ = -1;
+}
+
 void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
   if (n < 1 || dim_ < 1 || M_ < 2 || M_ > kMaxM || ef_construction_ < 1) {
     throw std::invalid_argument("[HNSW] Cannot build: needs n >= 1, dim >= 1, 2 <= M <= 32767, ef_construction >= 1.\n");
   }
   std::printf("[HNSW] Start building.\n");
+  // What a failed earlier build left behind; the graph's slots are the only part of it that the
+  // conversion would not replace.
+  ReleaseNodes();
+  std::free(graph.neighbors);
+  graph.neighbors = nullptr;
   consecutiveLog = consecutiveLog_in;
   nb = n;
   chunks = chunks_in;

@@ -36,7 +36,7 @@ class HNSW {
   ~HNSW();
 
   // Inserts the n vectors of the chunk table (2^consecutiveLog vectors per chunk) and converts
-  // the result into graph. Called once per object. Throws std::invalid_argument when n < 1,
+  // the result into graph. A build that failed may be repeated; it starts afresh. Throws std::invalid_argument when n < 1,
   // dim_ < 1, M_ is outside 2 .. 32767 or ef_construction_ is 0, and std::runtime_error when
   // memory runs out or a copy fails, also when that happens in a parallel insert.
   void Build(float** chunks, int consecutiveLog, int n);
@@ -78,6 +78,8 @@ class HNSW {
   std::vector<uint32_t>& LinkScratch() const;
   // A level drawn from levelRng_.
   int DrawLevel();
+  // Releases the elements, the upper lists and the visited lists, and forgets every node.
+  void ReleaseNodes();
   // Writes the level-0 lists into graph's rows, in row numbers.
   void CopyLevel0();
   // Fills the graph's upper layers from the nodes' upper lists, in row numbers.

@@ -147,7 +147,8 @@ TEST(HnswBuild, PrintsProgressPerTenThousandParallelInserts) {
 }
 
 // A vector that cannot be copied fails its insert inside the parallel loop; the build throws
-// that failure, and the builder releases what it made, the failed node included.
+// that failure, and the builder releases what it made, the failed node included, when it is
+// built again or destroyed.
 TEST(HnswBuild, FailedParallelInsertIsRethrown) {
   const Dataset data = RandomDataset(64, 4, 5);
   const std::vector<int> levels = ExpectedLevels(5, data.n);
@@ -172,6 +173,11 @@ TEST(HnswBuild, FailedParallelInsertIsRethrown) {
       }
     });
     EXPECT_EQ(text, "Memcpy failed, error = 150.\n") << threads << " threads";
+
+    table[upper_node] = const_cast<float*>(data.row(upper_node));
+    table[data.n - 1] = const_cast<float*>(data.row(data.n - 1));
+    CapturePrinted([&] { hnsw.Build(table.data(), 0, data.n); });
+    ExpectValidGraph(hnsw.graph, data.n, 5);
   }
 }
 
