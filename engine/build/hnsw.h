@@ -36,9 +36,10 @@ class HNSW {
   ~HNSW();
 
   // Inserts the n vectors of the chunk table (2^consecutiveLog vectors per chunk) and converts
-  // the result into graph. A build that failed may be repeated; it starts afresh. Throws std::invalid_argument when n < 1,
-  // dim_ < 1, M_ is outside 2 .. 32767 or ef_construction_ is 0, and std::runtime_error when
-  // memory runs out or a copy fails, also when that happens in a parallel insert.
+  // the result into graph. Throws std::invalid_argument when n < 1, dim_ < 1, M_ is outside
+  // 2 .. 32767 or ef_construction_ is 0, and std::runtime_error when memory runs out or a copy
+  // fails, also when that happens in a parallel insert. A failed build may be repeated; it
+  // starts afresh.
   void Build(float** chunks, int consecutiveLog, int n);
 
   // Searches layer lev from node entry (insertion numbers) for the ef_construction_ nodes nearest
@@ -64,7 +65,8 @@ class HNSW {
   bool ownsChunks = false;   // set when the index hands over a table it made
 
  private:
-  // Inserts vector q (read once, then taken from its element) with label as the next node.
+  // Inserts vector q with label as the next node. q is copied into the node's element; the
+  // other nodes' vectors are read from their elements.
   void Insert(const float* q, uint64_t label);
   // Walks down from node ep at level from to level to + 1, each level greedily towards q; gives
   // the node where the walk ends.

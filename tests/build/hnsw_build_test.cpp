@@ -115,6 +115,16 @@ TEST(HnswBuild, ParallelBuildGivesAValidGraphInRowNumbers) {
   std::sort(labels.begin(), labels.end());
   for (int j = 0; j < data.n; ++j) ASSERT_EQ(labels[j], static_cast<uint64_t>(j));
   ExpectValidGraph(hnsw->graph, data.n, 5);
+
+  // Rows are in row numbers: nearly every row links its exact nearest neighbour.
+  const std::vector<int> nearest = tarvo_test::ExactKnnGraph(data, 1, false);
+  const Graph<int>& graph = hnsw->graph;
+  int linked = 0;
+  for (int r = 0; r < data.n; ++r) {
+    const int* row = graph.neighbors + static_cast<size_t>(r) * graph.K;
+    linked += std::find(row, row + graph.K, nearest[r]) != row + graph.K;
+  }
+  EXPECT_GE(linked, data.n * 95 / 100);
 }
 
 TEST(HnswBuild, FirstNodeIsTheEntryNodeAtItsOwnLevel) {
