@@ -44,7 +44,8 @@ void GraphReorderWorker::SortByWeight(Forest& mst, const std::vector<int>& weigh
   for (auto& links : mst) {
     ids.clear();
     for (const auto& link : links) ids.push_back(link.first);
-    std::sort(ids.begin(), ids.end(), [&](int a, int b) { return weight[a] != weight[b] ? weight[a] < weight[b] : a < b; });
+    std::sort(ids.begin(), ids.end(),
+              [&](int a, int b) { return weight[a] != weight[b] ? weight[a] < weight[b] : a < b; });
     for (size_t k = 0; k < ids.size(); ++k) links[k].first = ids[k];
   }
 }

@@ -71,7 +71,8 @@ void HNSW::ReleaseNodes() {
 
 void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
   if (n < 1 || dim_ < 1 || M_ < 2 || M_ > kMaxM || ef_construction_ < 1) {
-    throw std::invalid_argument("[HNSW] Cannot build: needs n >= 1, dim >= 1, 2 <= M <= 32767, ef_construction >= 1.\n");
+    throw std::invalid_argument(
+        "[HNSW] Cannot build: needs n >= 1, dim >= 1, 2 <= M <= 32767, ef_construction >= 1.\n");
   }
   std::printf("[HNSW] Start building.\n");
   // What a failed earlier build left behind; the graph's slots are the only part of it that the
