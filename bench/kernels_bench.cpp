@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -211,7 +210,7 @@ int main(int argc, char** argv) {
     vexa::RegisterPeer("FP32L2", "hnswlib", dim, by_kind[0], vexa::bench::HnswlibL2(dim));
     vexa::RegisterPeer("FP32IP", "hnswlib", dim, by_kind[0], vexa::bench::HnswlibIP(dim));
   }
-  std::printf("hnswlib compiled for %s\n", vexa::bench::HnswlibPath());
+  benchmark::AddCustomContext("hnswlib_path", vexa::bench::HnswlibPath());
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
