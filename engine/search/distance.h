@@ -66,20 +66,29 @@ void DistanceSQ4IPx4(const uint8_t* query, const uint8_t* c0, const uint8_t* c1,
 // ids[i] x code_size bytes after `codes`. The FP32, SQ8 L2 and SQ4 forms apply their four-code
 // form to ids 0-3, 4-7, 8-11 and 12-15; the FP16 forms their four-code form likewise; the SQ8 IP
 // form gives DistanceSQ8IP per id.
+
+// DistanceFP32L2x4 on each quarter of the batch.
 void DistanceFP32L2x16(const float* query, const uint8_t* codes, uint64_t code_size,
                        const int32_t ids[16], float out[16], int d);
+// DistanceFP32IPx4 on each quarter of the batch.
 void DistanceFP32IPx16(const float* query, const uint8_t* codes, uint64_t code_size,
                        const int32_t ids[16], float out[16], int d);
+// DistanceFP16L2x4 on each quarter of the batch.
 void DistanceFP16L2x16(const Half* query, const uint8_t* codes, uint64_t code_size,
                        const int32_t ids[16], float out[16], int d);
+// DistanceFP16IPx4 on each quarter of the batch.
 void DistanceFP16IPx16(const Half* query, const uint8_t* codes, uint64_t code_size,
                        const int32_t ids[16], float out[16], int d);
+// DistanceSQ8L2x4 on each quarter of the batch.
 void DistanceSQ8L2x16(const uint8_t* query, const uint8_t* codes, uint64_t code_size,
                       const int32_t ids[16], int32_t out[16], int d);
+// DistanceSQ8IP per id, in steps of 16 bytes.
 void DistanceSQ8IPx16(const int8_t* query, const uint8_t* codes, uint64_t code_size,
                       const int32_t ids[16], int32_t out[16], int d);
+// DistanceSQ4L2x4 on each quarter of the batch.
 void DistanceSQ4L2x16(const uint8_t* query, const uint8_t* codes, uint64_t code_size,
                       const int32_t ids[16], int32_t out[16], int d);
+// DistanceSQ4IPx4 on each quarter of the batch.
 void DistanceSQ4IPx16(const uint8_t* query, const uint8_t* codes, uint64_t code_size,
                       const int32_t ids[16], int32_t out[16], int d);
 

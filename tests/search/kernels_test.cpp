@@ -12,7 +12,7 @@
 #include "engine/search/distance.h"
 #include "engine/search/half.h"
 #include "engine/search/kernels/kernel_table.h"
-#include "tests/search/kernel_test_support.h"
+#include "tests/search/kernels_test_support.h"
 
 namespace vexa {
 namespace {

@@ -5,6 +5,11 @@
 
 #include <initializer_list>
 
+#if defined(__aarch64__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#endif
+
 namespace vexa {
 
 const KernelTable* KernelTableFor(Isa isa) {
@@ -30,6 +35,14 @@ const KernelTable* KernelTableFor(Isa isa) {
 #endif
       return nullptr;
     case Isa::kNeon:
+#if defined(__aarch64__)
+      {
+        const unsigned long hwcap = getauxval(AT_HWCAP);
+        const unsigned long needed = HWCAP_ASIMD | HWCAP_FPHP | HWCAP_ASIMDHP | HWCAP_ASIMDDP |
+                                     HWCAP_ASIMDFHM;
+        if ((hwcap & needed) == needed) return &kNeonKernels;
+      }
+#endif
       return nullptr;
   }
   return nullptr;

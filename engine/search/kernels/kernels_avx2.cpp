@@ -1,6 +1,6 @@
-// AVX2 + FMA + F16C kernels. The float kernels keep the reference's accumulator lanes and the
-// order of every addition; only independent codes share registers. The integer kernels are
-// exact, so they sum in whatever order suits the instructions.
+// AVX2 + FMA + F16C kernels: the pair functions on 256-bit registers (the half-precision and
+// four-code float forms are those of x86_float_kernels.h) and the integer kernels, which are
+// exact and so sum in whatever order suits the instructions.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -9,25 +9,15 @@
 #include "engine/search/kernels/batch16.h"
 #include "engine/search/kernels/kernel_forms.h"
 #include "engine/search/kernels/kernel_table.h"
-#include "engine/search/kernels/x86_float_terms.h"
+#include "engine/search/kernels/x86_float_kernels.h"
 
 namespace vexa {
 namespace {
-
-__m128 Low(__m256 v) { return _mm256_castps256_ps128(v); }
-__m128 High(__m256 v) { return _mm256_extractf128_ps(v, 1); }
 
 using FloatL2 = FloatL2Terms;
 using FloatIP = FloatIPTerms;
 using HalfL2 = HalfL2Terms;
 using HalfIP = HalfIPTerms;
-
-// pairwise of the lane-wise ((A0 + A1) + A2) + A3, with A0 | A1 in `first`, A2 | A3 in `second`.
-float Reduce(__m256 first, __m256 second) {
-  const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_add_ps(Low(first), High(first)), Low(second)),
-                                High(second));
-  return Pairwise(sum);
-}
 
 template <typename Term>
 float Fp32Pair(const float* a, const float* b, int d) {
@@ -41,52 +31,6 @@ float Fp32Pair(const float* a, const float* b, int d) {
   const float main = m > 0 ? Reduce(first, second) : 0.0f;
   return Term::Finish(main + FusedRest<typename Term::Fused>(a, b, m, d));
 }
-
-// Half blocks of 32: A_a lane i takes component 8a + i, then 8a + 4 + i.
-template <typename Term>
-float Fp16Single(const Half* query, const Half* code, int d) {
-  const int m = WholeBlocks(d, 32);
-  __m256 first = _mm256_setzero_ps();   // A0 | A1
-  __m256 second = _mm256_setzero_ps();  // A2 | A3
-  for (int k = 0; k < m; k += 32) {
-    const __m256 p0 = Term::Rounded8(query + k, code + k);
-    const __m256 p1 = Term::Rounded8(query + k + 8, code + k + 8);
-    const __m256 p2 = Term::Rounded8(query + k + 16, code + k + 16);
-    const __m256 p3 = Term::Rounded8(query + k + 24, code + k + 24);
-    first = _mm256_add_ps(first, _mm256_permute2f128_ps(p0, p1, 0x20));
-    first = _mm256_add_ps(first, _mm256_permute2f128_ps(p0, p1, 0x31));
-    second = _mm256_add_ps(second, _mm256_permute2f128_ps(p2, p3, 0x20));
-    second = _mm256_add_ps(second, _mm256_permute2f128_ps(p2, p3, 0x31));
-  }
-  return m > 0 ? Term::Finish(Reduce(first, second)) : 0.0f;
-}
-
-// One four-lane accumulator per code that adds the code's groups of four in order, over the
-// first `covered` components (a multiple of 8). Codes go in pairs, one accumulator per half of
-// a register; kQuads groups of four codes run side by side to keep the adders busy.
-template <typename Term>
-struct Chains {
-  using Element = typename Term::Element;
-
-  template <int kQuads>
-  static void Run(const Element* query, const Element* const codes[4 * kQuads],
-                  float out[4 * kQuads], int covered) {
-    __m256 acc[2 * kQuads];
-    for (__m256& a : acc) a = _mm256_setzero_ps();
-    for (int k = 0; k < covered; k += 8) {
-      for (int p = 0; p < 2 * kQuads; ++p) {
-        const __m256 e0 = Term::Rounded8(query + k, codes[2 * p] + k);  // groups g and g + 1
-        const __m256 e1 = Term::Rounded8(query + k, codes[2 * p + 1] + k);
-        acc[p] = _mm256_add_ps(acc[p], _mm256_permute2f128_ps(e0, e1, 0x20));
-        acc[p] = _mm256_add_ps(acc[p], _mm256_permute2f128_ps(e0, e1, 0x31));
-      }
-    }
-    for (int p = 0; p < 2 * kQuads; ++p) {
-      out[2 * p] = covered > 0 ? Term::Finish(Pairwise(Low(acc[p]))) : 0.0f;
-      out[2 * p + 1] = covered > 0 ? Term::Finish(Pairwise(High(acc[p]))) : 0.0f;
-    }
-  }
-};
 
 // ---- Integer kernels ----
 

@@ -1,6 +1,6 @@
-// AVX-512 kernels (F, BW, VL, DQ and VNNI, with FMA and F16C). A 512-bit register holds the four
-// four-lane accumulators of a float kernel, or the accumulators of four codes, so every
-// addition stays the reference's; the integer kernels use the VNNI byte dot products.
+// AVX-512 kernels (F, BW, VL, DQ and VNNI, with FMA and F16C): the pair functions with the four
+// four-lane accumulators in one 512-bit register (so every addition stays the reference's), the
+// integer kernels on the VNNI byte dot products, and the shared forms of x86_float_kernels.h.
 
 // GCC 12's AVX-512 intrinsics start some results from a deliberately undefined register, which
 // its own uninitialized-use warnings then report inside the header.
@@ -16,7 +16,7 @@
 #include "engine/search/kernels/batch16.h"
 #include "engine/search/kernels/kernel_forms.h"
 #include "engine/search/kernels/kernel_table.h"
-#include "engine/search/kernels/x86_float_terms.h"
+#include "engine/search/kernels/x86_float_kernels.h"
 
 namespace vexa {
 namespace {
@@ -30,12 +30,7 @@ float Reduce(__m512 acc) {
   return Pairwise(sum);
 }
 
-// Sixteen-wide terms: Rounded16 gives 16 separately rounded terms (for halves exact products,
-// the L2 difference rounded to half precision as in the eight-wide terms).
-__m512 LoadHalves16(const Half* p) {
-  return _mm512_cvtph_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
-}
-
+// Sixteen separately rounded float terms.
 struct FloatL2 : FloatL2Terms {
   static __m512 Rounded16(const float* a, const float* b) {
     const __m512 diff = _mm512_sub_ps(_mm512_loadu_ps(a), _mm512_loadu_ps(b));
@@ -49,19 +44,8 @@ struct FloatIP : FloatIPTerms {
   }
 };
 
-struct HalfL2 : HalfL2Terms {
-  static __m512 Rounded16(const Half* q, const Half* c) {
-    const __m512 diff = _mm512_sub_ps(LoadHalves16(q), LoadHalves16(c));
-    const __m512 half = _mm512_cvtph_ps(_mm512_cvtps_ph(diff, _MM_FROUND_TO_NEAREST_INT));
-    return _mm512_mul_ps(half, half);
-  }
-};
-
-struct HalfIP : HalfIPTerms {
-  static __m512 Rounded16(const Half* q, const Half* c) {
-    return _mm512_mul_ps(LoadHalves16(q), LoadHalves16(c));
-  }
-};
+using HalfL2 = HalfL2Terms;
+using HalfIP = HalfIPTerms;
 
 template <typename Term>
 float Fp32Pair(const float* a, const float* b, int d) {
@@ -71,86 +55,6 @@ float Fp32Pair(const float* a, const float* b, int d) {
   const float main = m > 0 ? Reduce(acc) : 0.0f;
   return Term::Finish(main + FusedRest<typename Term::Fused>(a, b, m, d));
 }
-
-// Half blocks of 32: A_a lane i takes component 8a + i, then 8a + 4 + i. Products of components
-// 0-15 hold A0's first and second terms, then A1's; those of 16-31 A2's and A3's.
-template <typename Term>
-float Fp16Single(const Half* query, const Half* code, int d) {
-  const int m = WholeBlocks(d, 32);
-  __m512 acc = _mm512_setzero_ps();  // A0 | A1 | A2 | A3
-  for (int k = 0; k < m; k += 32) {
-    const __m512 p0 = Term::Rounded16(query + k, code + k);
-    const __m512 p1 = Term::Rounded16(query + k + 16, code + k + 16);
-    acc = _mm512_add_ps(acc, _mm512_shuffle_f32x4(p0, p1, _MM_SHUFFLE(2, 0, 2, 0)));
-    acc = _mm512_add_ps(acc, _mm512_shuffle_f32x4(p0, p1, _MM_SHUFFLE(3, 1, 3, 1)));
-  }
-  return m > 0 ? Term::Finish(Reduce(acc)) : 0.0f;
-}
-
-// Adds the terms of four codes (e_c: code c's four groups of four) to acc, whose 128-bit part c
-// is code c's accumulator, one group after the other: the groups are gathered by a transpose of
-// the 128-bit parts. `groups` is 4, or 2 for the half-filled last step of a code.
-__m512 AddGroups(__m512 acc, __m512 e0, __m512 e1, __m512 e2, __m512 e3, int groups) {
-  const __m512 u0 = _mm512_shuffle_f32x4(e0, e1, _MM_SHUFFLE(1, 0, 1, 0));
-  const __m512 u1 = _mm512_shuffle_f32x4(e0, e1, _MM_SHUFFLE(3, 2, 3, 2));
-  const __m512 v0 = _mm512_shuffle_f32x4(e2, e3, _MM_SHUFFLE(1, 0, 1, 0));
-  const __m512 v1 = _mm512_shuffle_f32x4(e2, e3, _MM_SHUFFLE(3, 2, 3, 2));
-  acc = _mm512_add_ps(acc, _mm512_shuffle_f32x4(u0, v0, _MM_SHUFFLE(2, 0, 2, 0)));
-  acc = _mm512_add_ps(acc, _mm512_shuffle_f32x4(u0, v0, _MM_SHUFFLE(3, 1, 3, 1)));
-  if (groups == 2) return acc;
-  acc = _mm512_add_ps(acc, _mm512_shuffle_f32x4(u1, v1, _MM_SHUFFLE(2, 0, 2, 0)));
-  return _mm512_add_ps(acc, _mm512_shuffle_f32x4(u1, v1, _MM_SHUFFLE(3, 1, 3, 1)));
-}
-
-// The four-lane accumulator of code c in part c of a register, as a float distance.
-float Lane(__m512 acc, int c) {
-  switch (c) {
-    case 0:
-      return Pairwise(_mm512_castps512_ps128(acc));
-    case 1:
-      return Pairwise(_mm512_extractf32x4_ps(acc, 1));
-    case 2:
-      return Pairwise(_mm512_extractf32x4_ps(acc, 2));
-    default:
-      return Pairwise(_mm512_extractf32x4_ps(acc, 3));
-  }
-}
-
-// One four-lane accumulator per code that adds the code's groups of four in order over the
-// first `covered` components (a multiple of 8); kQuads groups of four codes run side by side
-// to keep the adders busy.
-template <typename Term>
-struct Chains {
-  using Element = typename Term::Element;
-
-  template <int kQuads>
-  static void Run(const Element* query, const Element* const codes[4 * kQuads],
-                  float out[4 * kQuads], int covered) {
-    __m512 acc[kQuads];
-    for (__m512& a : acc) a = _mm512_setzero_ps();
-    int k = 0;
-    for (; k + 16 <= covered; k += 16) {
-      for (int g = 0; g < kQuads; ++g) {
-        const Element* const* c = codes + 4 * g;
-        acc[g] = AddGroups(acc[g], Term::Rounded16(query + k, c[0] + k),
-                           Term::Rounded16(query + k, c[1] + k), Term::Rounded16(query + k, c[2] + k),
-                           Term::Rounded16(query + k, c[3] + k), 4);
-      }
-    }
-    if (k < covered) {
-      for (int g = 0; g < kQuads; ++g) {
-        const Element* const* c = codes + 4 * g;
-        acc[g] = AddGroups(acc[g], _mm512_zextps256_ps512(Term::Rounded8(query + k, c[0] + k)),
-                           _mm512_zextps256_ps512(Term::Rounded8(query + k, c[1] + k)),
-                           _mm512_zextps256_ps512(Term::Rounded8(query + k, c[2] + k)),
-                           _mm512_zextps256_ps512(Term::Rounded8(query + k, c[3] + k)), 2);
-      }
-    }
-    for (int i = 0; i < 4 * kQuads; ++i) {
-      out[i] = covered > 0 ? Term::Finish(Lane(acc[i / 4], i % 4)) : 0.0f;
-    }
-  }
-};
 
 // ---- Integer kernels ----
 
@@ -178,7 +82,9 @@ struct Sq8L2 {
     a = _mm512_dpbusd_epi32(a, diff, _mm512_xor_si512(diff, Bytes(-128)));
     b = _mm512_dpbusd_epi32(b, diff, Bytes(1));
   }
-  static int32_t Finish(__m512i a, __m512i b) { return SumLanes(a) + 128 * SumLanes(b); }
+  static int32_t Finish(__m512i a, __m512i b) {
+    return SumLanes(_mm512_add_epi32(a, _mm512_slli_epi32(b, 7)));
+  }
 };
 
 // SQ8 IP: q x = (q + 128) x - 128 x, with q + 128 unsigned.
@@ -187,7 +93,9 @@ struct Sq8IP {
     a = _mm512_dpbusd_epi32(a, _mm512_xor_si512(q, Bytes(-128)), x);
     b = _mm512_dpbusd_epi32(b, Bytes(1), x);
   }
-  static int32_t Finish(__m512i a, __m512i b) { return -(SumLanes(a) - 128 * SumLanes(b)); }
+  static int32_t Finish(__m512i a, __m512i b) {
+    return -SumLanes(_mm512_sub_epi32(a, _mm512_slli_epi32(b, 7)));
+  }
 };
 
 struct Sq4L2 {
@@ -207,7 +115,9 @@ struct Sq4IP {
     a = _mm512_dpbusd_epi32(a, LowNibbles(x), _mm512_sub_epi8(LowNibbles(q), Bytes(7)));
     b = _mm512_dpbusd_epi32(b, HighNibbles(x), _mm512_and_si512(q, Bytes(-16)));
   }
-  static int32_t Finish(__m512i a, __m512i b) { return -(SumLanes(a) + SumLanes(b) / 16); }
+  static int32_t Finish(__m512i a, __m512i b) {  // every lane of b is a multiple of 16
+    return -SumLanes(_mm512_add_epi32(a, _mm512_srai_epi32(b, 4)));
+  }
 };
 
 // The exact sums of kCodes codes over their first `bytes` bytes; a last partial step reads only

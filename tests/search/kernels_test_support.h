@@ -1,5 +1,5 @@
-#ifndef TARVO_TESTS_SEARCH_KERNEL_TEST_SUPPORT_H_
-#define TARVO_TESTS_SEARCH_KERNEL_TEST_SUPPORT_H_
+#ifndef TARVO_TESTS_SEARCH_KERNELS_TEST_SUPPORT_H_
+#define TARVO_TESTS_SEARCH_KERNELS_TEST_SUPPORT_H_
 
 #include <cstdint>
 #include <cstring>
@@ -76,4 +76,4 @@ class FlushToZeroScope {
 }  // namespace testing
 }  // namespace vexa
 
-#endif  // TARVO_TESTS_SEARCH_KERNEL_TEST_SUPPORT_H_
+#endif  // TARVO_TESTS_SEARCH_KERNELS_TEST_SUPPORT_H_
