@@ -11,15 +11,11 @@
 namespace vexa {
 
 DescentContext::DescentContext(const DescentInput& input)
-    : dim(input.dim),
-      N(input.nb),
-      chunks(input.chunks),
-      consecutiveLog(input.consecutiveLog),
+    : N(input.nb),
       K(input.initK),
       sampleCount(input.initSample),
       reverseCap(input.initReverseCap),
       poolSize(input.initK + 50),
-      distFn(input.distFn),
       vectors_(input.chunks, input.consecutiveLog, input.dim, input.distFn) {}
 
 void DescentContext::ConstructNodes() {

@@ -51,20 +51,16 @@ class DescentContext {
 
   std::vector<DescentNode> nodes;  // one per vector
   Graph<int> graph;                // receives the result
-  int64_t dim;
-  int64_t N;
-  float** chunks;  // the caller's
-  int consecutiveLog;
-  int K;            // ids per row of the result
-  int sampleCount;  // random samples per node
-  int reverseCap;   // cap of the reverse lists
+  int64_t N;                       // number of vectors
+  int K;                           // ids per row of the result
+  int sampleCount;                 // random samples per node
+  int reverseCap;                  // cap of the reverse lists
   int seed = 347;
   int poolSize;  // K + 50: the reserved length of every candidate list
-  DistanceFunction distFn;
   std::mt19937 rng;
 
  private:
-  VectorTable vectors_;
+  VectorTable vectors_;  // the caller's vectors with the metric's distance
 };
 
 }  // namespace vexa

@@ -103,7 +103,7 @@ void SSG::Build(float** table, int log, int n) {
   const std::unique_ptr<Graph<int>> initial = BuildInitialGraph();
   ep = FindEntryNode(*initial);
 
-  ReleaseGraph(graph);  // what an earlier, failed build left
+  ReleaseGraph(graph);  // what an earlier build left
   graph.Allocate(nb, R);
   graph.eps.assign(1, ep);
   Graph<LinkEntry> link;

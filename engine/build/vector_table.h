@@ -24,7 +24,6 @@ class VectorTable {
   float Distance(const float* query, int64_t id) const { return distFn_(query, Row(id), dim_); }
   // distFn(vector a, vector b).
   float Distance(int64_t a, int64_t b) const { return distFn_(Row(a), Row(b), dim_); }
-  int dim() const { return dim_; }
 
  private:
   float** chunks_;  // the caller's
