@@ -13,10 +13,14 @@ namespace vexa {
 
 void SSG::MagicLink(const Graph<int>& initial, Graph<LinkEntry>& link) const {
   const float threshold = AngleThreshold(A);
-  ReverseAdjacency inEdges(nb);
-  inEdges.Build(initial);
-  MagicLinkFirstPass(initial, inEdges, link, threshold);
+  {
+    // The initial graph's in-edges (N x initK entries) are released before the refinement.
+    ReverseAdjacency initialInEdges(nb);
+    initialInEdges.Build(initial);
+    MagicLinkFirstPass(initial, initialInEdges, link, threshold);
+  }
 
+  ReverseAdjacency inEdges(nb);
   std::vector<VisitedMarks> marks(omp_get_max_threads(), VisitedMarks(nb));
   for (int iteration = 0; iteration < graph_opt_iter; ++iteration) {
     std::printf("Start iteration #%d of %d\n", iteration, graph_opt_iter);
