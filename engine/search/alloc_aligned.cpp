@@ -30,4 +30,9 @@ void* AllocAlignedOrThrow(size_t bytes) {
   return block;
 }
 
+size_t ArrayBytesOrThrow(size_t count, size_t elementBytes) {
+  if (elementBytes != 0 && count > SIZE_MAX / elementBytes) throw std::bad_alloc();
+  return count * elementBytes;
+}
+
 }  // namespace vexa

@@ -23,6 +23,10 @@ void* AllocAligned(size_t bytes);
 // Like AllocAligned, but throws std::bad_alloc instead of returning null.
 void* AllocAlignedOrThrow(size_t bytes);
 
+// Bytes of `count` elements of `elementBytes` each; throws std::bad_alloc when the product does
+// not fit in size_t, so that an oversized count never turns into a small block.
+size_t ArrayBytesOrThrow(size_t count, size_t elementBytes);
+
 // Releases blocks that came from AllocAligned or aligned_alloc.
 struct FreeDeleter {
   void operator()(void* block) const { std::free(block); }
@@ -35,7 +39,7 @@ using FreePtr = std::unique_ptr<T, FreeDeleter>;
 // A zero-filled array of `count` elements of T from AllocAlignedOrThrow, owned by the result.
 template <typename T>
 FreePtr<T> MakeAlignedArray(size_t count) {
-  return FreePtr<T>(static_cast<T*>(AllocAlignedOrThrow(count * sizeof(T))));
+  return FreePtr<T>(static_cast<T*>(AllocAlignedOrThrow(ArrayBytesOrThrow(count, sizeof(T)))));
 }
 
 }  // namespace vexa

@@ -52,12 +52,17 @@ class Graph {
   std::vector<int> true_order;               // internal number -> caller's row number
   std::vector<int> rev_order;                // caller's row number -> internal number
   std::vector<int> eps;                      // base-layer entry points; the first is the main one
+
+ private:
+  // Bytes of `slots` slots; throws std::bad_alloc for a negative count (it wraps to one beyond
+  // any block) or one whose byte count overflows.
+  static size_t SlotBytes(int64_t slots) { return ArrayBytesOrThrow(static_cast<size_t>(slots), sizeof(T)); }
 };
 
 template <typename T>
 Graph<T>::Graph(const Graph& other) : N(other.N), K(other.K) {
   const int64_t slots = static_cast<int64_t>(N) * K;
-  FreePtr<T> copy(static_cast<T*>(AllocAlignedOrThrow(static_cast<size_t>(slots) * sizeof(T))));
+  FreePtr<T> copy(static_cast<T*>(AllocAlignedOrThrow(SlotBytes(slots))));
   std::printf("[Graph] Init Graph with another graph.\n");
   true_order = other.true_order;
   rev_order = other.rev_order;
@@ -77,7 +82,7 @@ Graph<T>::~Graph() {
 template <typename T>
 void Graph<T>::Allocate(int n, int k) {
   const int64_t slots = static_cast<int64_t>(n) * k;
-  const size_t bytes = static_cast<size_t>(slots) * sizeof(T);
+  const size_t bytes = SlotBytes(slots);
   neighbors = static_cast<T*>(AllocAlignedOrThrow(bytes));
   if (slots != 0 && bytes != 0) std::memset(neighbors, 0xFF, bytes);
   N = n;

@@ -1,0 +1,70 @@
+#ifndef TARVO_TESTS_BUILD_HNSW_TEST_UTIL_H_
+#define TARVO_TESTS_BUILD_HNSW_TEST_UTIL_H_
+
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/build/hnsw.h"
+#include "tests/support/exact_knn.h"
+#include "tests/support/fashion_mnist.h"
+
+namespace vexa {
+
+// Sets the OpenMP team size of the calling thread for the life of the object.
+class OmpThreads {
+ public:
+  explicit OmpThreads(int threads) : saved_(omp_get_max_threads()) { omp_set_num_threads(threads); }
+  OmpThreads(const OmpThreads&) = delete;
+  OmpThreads& operator=(const OmpThreads&) = delete;
+  ~OmpThreads() { omp_set_num_threads(saved_); }
+
+ private:
+  int saved_;  // the team size to restore
+};
+
+// What body prints on standard output.
+template <typename Body>
+std::string CapturePrinted(Body body) {
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  body();
+  std::fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
+
+// An HNSW builder built over data (in one chunk) with a team of threads, its lines swallowed.
+// The table must outlive the builder.
+inline std::unique_ptr<HNSW> BuildHnsw(const tarvo_test::Dataset& data, std::vector<float*>& table, size_t M,
+                                       size_t ef_construction, int threads) {
+  table = tarvo_test::MakeChunkTable(data, 20);
+  std::unique_ptr<HNSW> hnsw;
+  CapturePrinted([&] {
+    hnsw = std::make_unique<HNSW>("L2", data.dim, M, ef_construction);
+    OmpThreads team(threads);
+    hnsw->Build(table.data(), 20, data.n);
+  });
+  return hnsw;
+}
+
+// The levels that the HNSW level draw gives its first count nodes, from the standard library's
+// minimal standard generator and canonical reals (seed 100, two steps per value).
+inline std::vector<int> ExpectedLevels(size_t M, int count) {
+  std::minstd_rand0 rng(100);
+  std::vector<int> levels;
+  for (int i = 0; i < count; ++i) {
+    const double u = std::generate_canonical<double, 53>(rng);
+    levels.push_back(static_cast<int>(-std::log(u) * (1 / std::log(static_cast<double>(M)))));
+  }
+  return levels;
+}
+
+}  // namespace vexa
+
+#endif  // TARVO_TESTS_BUILD_HNSW_TEST_UTIL_H_

@@ -1,0 +1,215 @@
+// Worked examples of the distance kernels, checked on every kernel table this processor runs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "engine/search/distance.h"
+#include "engine/search/half.h"
+#include "engine/search/kernels/kernel_table.h"
+#include "tests/search/kernels_test_support.h"
+
+namespace vexa {
+namespace {
+
+using testing::AvailableTables;
+using testing::Bits;
+
+// 1 + 2^-12, whose square 1 + 2^-11 + 2^-24 is not a float: a fused step keeps the last term.
+const float kT = 1.0f + std::ldexp(1.0f, -12);
+
+float Pow2(int e) { return std::ldexp(1.0f, e); }
+
+struct PairCase {
+  const char* what;
+  bool inner_product;
+  std::vector<float> a;
+  std::vector<float> b;
+  float expected;
+};
+
+TEST(KernelExamples, Fp32PairFunctions) {
+  const std::vector<PairCase> cases = {
+      {"d=0 L2 is +0", false, {}, {}, 0.0f},
+      {"d=0 IP is -0", true, {}, {}, -0.0f},
+      // Single fused steps only: 2^-30, then t^2 fused onto it keeps the 2^-23.
+      {"d=3 fused singles", false, {Pow2(-15), kT, 0.0f}, {0, 0, 0}, 1.0f + Pow2(-11) + Pow2(-23)},
+      {"d=3 IP fused singles", true, {-1.0f, kT, 0.0f}, {1.0f, kT, 0.0f},
+       -(Pow2(-11) + Pow2(-24))},
+      // One group of four in lanes: pairwise (1 + 0) + (2^-24 + 2^-24) keeps 2^-23; then one
+      // fused single: t^2 onto 1 + 2^-23.
+      {"d=5 group and single", false, {1.0f, 0.0f, Pow2(-12), Pow2(-12), kT}, {0, 0, 0, 0, 0},
+       2.0f + Pow2(-11) + Pow2(-22)},
+      // One block: lane 0 sums ((1 + 0) + 2^-24) + 2^-24 = 1; the group of four gives 2^-23.
+      {"d=21 block, group, single", false,
+       {1, 0, 0, 0, 0, 0, 0, 0, Pow2(-12), 0, 0, 0, Pow2(-12), 0, 0, 0, Pow2(-12), Pow2(-12), 0, 0,
+        0},
+       std::vector<float>(21, 0.0f), 1.0f + Pow2(-23)},
+  };
+  for (const KernelTable* table : AvailableTables()) {
+    for (const PairCase& c : cases) {
+      const int d = static_cast<int>(c.a.size());
+      const float got = c.inner_product ? table->fp32_ip(c.a.data(), c.b.data(), d)
+                                        : table->fp32_l2(c.a.data(), c.b.data(), d);
+      EXPECT_EQ(Bits(got), Bits(c.expected)) << table->name << ": " << c.what << " gave " << got;
+    }
+  }
+}
+
+TEST(KernelExamples, Fp32FourCodeFormEqualsSingleAtOneBlock) {
+  std::vector<float> query(16), code(16);
+  for (int j = 0; j < 16; ++j) {
+    query[j] = std::sin(1.0f + j) * 3.0f;
+    code[j] = std::cos(2.0f * j) / 7.0f;
+  }
+  for (const KernelTable* table : AvailableTables()) {
+    float l2[4], ip[4];
+    const float* c = code.data();
+    table->fp32_l2_x4(query.data(), c, c, c, c, l2, 16);
+    table->fp32_ip_x4(query.data(), c, c, c, c, ip, 16);
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(Bits(l2[k]), Bits(table->fp32_l2(query.data(), c, 16))) << table->name;
+      EXPECT_EQ(Bits(ip[k]), Bits(table->fp32_ip(query.data(), c, 16))) << table->name;
+    }
+    table->fp32_ip_x4(query.data(), c, c, c, c, ip, 15);  // no whole block: +0 for IP too
+    EXPECT_EQ(Bits(ip[0]), Bits(0.0f)) << table->name;
+  }
+}
+
+TEST(KernelExamples, Fp16DifferenceOverflowsToInfinity) {
+  std::vector<Half> query(32, 0), code(32, 0);
+  query[0] = 0x7bff;  // 65504, the largest finite half
+  code[0] = 0xfbff;   // -65504
+  for (const KernelTable* table : AvailableTables()) {
+    EXPECT_EQ(table->fp16_l2(query.data(), code.data(), 32), std::numeric_limits<float>::infinity())
+        << table->name;
+    float out[4];
+    const Half* c = code.data();
+    table->fp16_l2_x4(query.data(), c, c, c, c, out, 32);
+    EXPECT_EQ(out[3], std::numeric_limits<float>::infinity()) << table->name;
+    // The same values multiply to a finite float.
+    EXPECT_EQ(table->fp16_ip(query.data(), code.data(), 32), 65504.0f * 65504.0f) << table->name;
+  }
+}
+
+struct IntegerCase {
+  const char* what;
+  int32_t (*kernel)(const KernelTable&, const uint8_t* query, const uint8_t* code, int d);
+  int d;
+  std::vector<uint8_t> query_prefix;  // the rest of the code is zero
+  std::vector<uint8_t> code_prefix;
+  int32_t expected;
+};
+
+int32_t Sq8L2(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d) {
+  return t.sq8_l2(q, c, d);
+}
+int32_t Sq8IP(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d) {
+  return t.sq8_ip(reinterpret_cast<const int8_t*>(q), reinterpret_cast<const int8_t*>(c), d);
+}
+int32_t Sq4L2(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d) {
+  return t.sq4_l2(q, c, d);
+}
+int32_t Sq4IP(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d) {
+  return t.sq4_ip(q, c, d);
+}
+// The four-code forms, checked on the last of their four outputs.
+int32_t Sq8L2x4(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d) {
+  std::vector<uint8_t> zero(d, 0);
+  int32_t out[4];
+  t.sq8_l2_x4(q, zero.data(), zero.data(), zero.data(), c, out, d);
+  return out[3];
+}
+int32_t Sq4L2x4(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d) {
+  std::vector<uint8_t> zero(d, 0);
+  int32_t out[4];
+  t.sq4_l2_x4(q, zero.data(), zero.data(), zero.data(), c, out, d);
+  return out[3];
+}
+int32_t Sq4IPx4(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d) {
+  std::vector<uint8_t> zero(d, 0);
+  int32_t out[4];
+  t.sq4_ip_x4(q, zero.data(), zero.data(), zero.data(), c, out, d);
+  return out[3];
+}
+
+TEST(KernelExamples, IntegerKernels) {
+  const std::vector<uint8_t> all_0x11(64, 0x11);
+  const std::vector<IntegerCase> cases = {
+      {"SQ8 L2 255 against 0", Sq8L2, 64, {255}, {0}, 255 * 255},
+      {"SQ8 L2x4 255 against 0", Sq8L2x4, 64, {255}, {0}, 255 * 255},
+      {"SQ8 IP 127 against -126", Sq8IP, 64, {127}, {static_cast<uint8_t>(-126)}, 127 * 126},
+      {"SQ4 L2 0x21 against 0x12", Sq4L2, 128, {0x21}, {0x12}, 2},
+      {"SQ4 L2x4 0x21 against 0x12", Sq4L2x4, 128, {0x21}, {0x12}, 2},
+      // The query's low nibble 15 reads 8, its high nibble 0 reads 0 (zero padding reads -7 x 0).
+      {"SQ4 IP 0x0F against 0xFF", Sq4IP, 128, {0x0f}, {0xff}, -120},
+      {"SQ4 IP 0x0F against 0xF0", Sq4IP, 128, {0x0f}, {0xf0}, 0},
+      {"SQ4 IP 0xF0 against 0x0F", Sq4IP, 128, {0xf0}, {0x0f}, 105},
+      {"SQ4 IPx4 0xF0 against 0x0F", Sq4IPx4, 128, {0xf0}, {0x0f}, 105},
+      {"SQ4 IP zero query against 0x11", Sq4IP, 128, {}, all_0x11, 448},
+      {"SQ4 IPx4 zero query against 0x11", Sq4IPx4, 128, {}, all_0x11, 448},
+  };
+  for (const KernelTable* table : AvailableTables()) {
+    for (const IntegerCase& c : cases) {
+      std::vector<uint8_t> query(c.d, 0), code(c.d, 0);
+      std::copy(c.query_prefix.begin(), c.query_prefix.end(), query.begin());
+      std::copy(c.code_prefix.begin(), c.code_prefix.end(), code.begin());
+      EXPECT_EQ(c.kernel(*table, query.data(), code.data(), c.d), c.expected)
+          << table->name << ": " << c.what;
+    }
+  }
+}
+
+// The largest sums at the largest padded lengths (dimension 2999) stay exact.
+TEST(KernelExamples, IntegerKernelsDoNotOverflowAtTheLargestDimension) {
+  const int sq8_d = 3008, sq4_d = 3072;
+  const std::vector<uint8_t> ones8(sq8_d, 0xff), zeros8(sq8_d, 0x00), minus128(sq8_d, 0x80);
+  const std::vector<uint8_t> ones4(sq4_d / 2, 0xff), zeros4(sq4_d / 2, 0x00);
+  const std::vector<uint8_t> q_top(sq4_d / 2, 0x7f);     // low reads 8, high reads 7
+  const std::vector<uint8_t> q_bottom(sq4_d / 2, 0x80);  // low reads -7, high reads -8
+  const auto* m128 = reinterpret_cast<const int8_t*>(minus128.data());
+  for (const KernelTable* table : AvailableTables()) {
+    int32_t out[4];
+    EXPECT_EQ(table->sq8_l2(ones8.data(), zeros8.data(), sq8_d), 3008 * 65025) << table->name;
+    const uint8_t* z = zeros8.data();
+    table->sq8_l2_x4(ones8.data(), z, z, z, z, out, sq8_d);
+    EXPECT_EQ(out[0], 3008 * 65025) << table->name;
+    EXPECT_EQ(table->sq8_ip(m128, m128, sq8_d), -3008 * 16384) << table->name;
+    EXPECT_EQ(table->sq4_l2(ones4.data(), zeros4.data(), sq4_d), 1536 * 450) << table->name;
+    EXPECT_EQ(table->sq4_ip(q_top.data(), ones4.data(), sq4_d), -1536 * 225) << table->name;
+    EXPECT_EQ(table->sq4_ip(q_bottom.data(), ones4.data(), sq4_d), 1536 * 225) << table->name;
+    const uint8_t* o = ones4.data();
+    table->sq4_ip_x4(q_top.data(), o, o, o, o, out, sq4_d);
+    EXPECT_EQ(out[2], -1536 * 225) << table->name;
+  }
+}
+
+// A batch of one id repeated sixteen times gives sixteen copies of the four-code value.
+TEST(KernelExamples, BatchOfOneRepeatedId) {
+  const int d = 128;
+  std::vector<float> query(d), code(2 * d);
+  for (int j = 0; j < 2 * d; ++j) code[j] = std::sin(0.3f * j);
+  for (int j = 0; j < d; ++j) query[j] = std::cos(0.7f * j);
+  const int32_t ids[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  const auto* codes = reinterpret_cast<const uint8_t*>(code.data());
+  for (const KernelTable* table : AvailableTables()) {
+    float batch[16], four[4];
+    const float* c = code.data() + d;
+    table->fp32_l2_x16(query.data(), codes, 4 * d, ids, batch, d);
+    table->fp32_l2_x4(query.data(), c, c, c, c, four, d);
+    for (float value : batch) EXPECT_EQ(Bits(value), Bits(four[0])) << table->name;
+  }
+}
+
+// The public entry points answer with the table this processor runs best.
+TEST(KernelExamples, PublicFunctionsUseTheActiveTable) {
+  const std::vector<float> a = {1, 2, 3, 4, 5}, b = {5, 4, 3, 2, 1};
+  EXPECT_EQ(DistanceFP32L2(a.data(), b.data(), 5), 40.0f);
+  EXPECT_EQ(DistanceFP32IP(a.data(), b.data(), 5), -35.0f);
+  EXPECT_EQ(&ActiveKernels(), AvailableTables().back());
+}
+
+}  // namespace
+}  // namespace vexa
