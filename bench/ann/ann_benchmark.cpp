@@ -2,6 +2,7 @@
 // seconds with 8 threads, index bytes, a sweep of the search breadth with recall@10 and
 // single-thread queries per second, and 8-thread throughput at the first point reaching 0.95.
 // Writes ann.md and ann.json into the output folder; plot_recall_qps.py draws ann.png from them.
+// Progress goes to standard error; standard output carries the engine's own lines.
 #include <malloc.h>
 #include <omp.h>
 
@@ -94,8 +95,8 @@ std::vector<int> GroundTruth(const tarvo_test::Dataset& base, const tarvo_test::
   if (in.read(reinterpret_cast<char*>(truth.data()), static_cast<std::streamsize>(truth.size() * sizeof(int)))) {
     return truth;
   }
-  std::printf("computing exact top-%d for %d queries over %d vectors...\n", kTruthDepth, queries.n, base.n);
-  std::fflush(stdout);
+  std::fprintf(stderr, "computing exact top-%d for %d queries over %d vectors...\n", kTruthDepth, queries.n,
+               base.n);
   omp_set_num_threads(kBuildThreads);
   truth = tarvo_test::ExactKnn(base, queries, kTruthDepth, /*inner_product=*/false);
   if (std::system(("mkdir -p '" + cache_dir + "'").c_str()) == 0) {
@@ -147,9 +148,8 @@ Result Measure(AnnSystem& system, const tarvo_test::Dataset& base, const tarvo_t
     point.qps = SearchAll(system, queries, 1, &labels);
     point.recall = tarvo_test::RecallAtK(labels.data(), kRecallDepth, truth, kTruthDepth, queries.n, kRecallDepth);
     result.sweep.push_back(point);
-    std::printf("  %-40s breadth %4d  recall@10 %.4f  %9.0f QPS\n", result.name.c_str(), breadth, point.recall,
-                point.qps);
-    std::fflush(stdout);
+    std::fprintf(stderr, "  %-40s breadth %4d  recall@10 %.4f  %9.0f QPS\n", result.name.c_str(), breadth,
+                 point.recall, point.qps);
     if (result.threads8_breadth == 0 && point.recall >= 0.95) {
       result.threads8_breadth = breadth;
       result.threads8_qps = SearchAll(system, queries, kBuildThreads, &labels);
@@ -261,8 +261,7 @@ int Run(const Options& options) {
   size_t engine_count = 0;
   for (size_t i = 0; i < systems.size(); ++i) {
     if (!options.only.empty() && systems[i]->name().find(options.only) == std::string::npos) continue;
-    std::printf("%s\n", systems[i]->name().c_str());
-    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", systems[i]->name().c_str());
     results.push_back(Measure(*systems[i], base, queries, truth, breadths));
     if (i < engine_systems) ++engine_count;
   }
@@ -278,8 +277,8 @@ int Run(const Options& options) {
   }
   std::ofstream(options.out_dir + "/ann.md") << md;
   std::ofstream(options.out_dir + "/ann.json") << js;
-  std::printf("\n%s\nwrote %s/ann.md and %s/ann.json\n", md.c_str(), options.out_dir.c_str(),
-              options.out_dir.c_str());
+  std::fprintf(stderr, "\n%s\nwrote %s/ann.md and %s/ann.json\n", md.c_str(), options.out_dir.c_str(),
+               options.out_dir.c_str());
   return 0;
 }
 

@@ -1,6 +1,5 @@
 // Compiled with -march=native -ffp-contract=fast: hnswlib is header-only and picks its widest
-// distance path at
-// compile time, as a user who builds it from source for this machine gets it.
+// distance path at compile time, as a user who builds it from source for this machine gets it.
 #include <hnswlib/hnswlib.h>
 
 #include <memory>
