@@ -10,6 +10,7 @@
 
 #include "engine/build/graph_reorder_worker.h"
 #include "engine/build/hnsw.h"
+#include "engine/build/ssg.h"
 #include "engine/search/distance.h"
 #include "engine/search/graph.h"
 #include "engine/search/make_graph_searcher.h"
@@ -20,6 +21,9 @@ namespace {
 
 constexpr int kDegree = 32;             // R; M = R / 2 for HNSW
 constexpr int kHnswConstruction = 200;  // L of the HNSW build (ef_construction)
+constexpr int kSsgCandidates = 100;     // L of the SSG, NSG and TSDG builds
+constexpr float kSsgAngle = 60.0f;      // pruning angle of the SSG rule, degrees
+constexpr int kSsgEntryPoints = 10;     // n_try
 // Early stopping: stop after kPatience expansions in a row that put nothing among the first
 // kAddingPref candidates.
 constexpr int kAddingPref = 10;
@@ -65,9 +69,16 @@ class GraphCache {
     std::vector<float*> chunks = tarvo_test::MakeChunkTable(base, consecutive_log);
     const auto start = std::chrono::steady_clock::now();
     Entry entry;
-    vexa::HNSW builder("L2", base.dim, kDegree / 2, kHnswConstruction);
-    builder.Build(chunks.data(), consecutive_log, base.n);
-    entry.graph = std::make_unique<vexa::Graph<int>>(builder.graph);
+    if (spec.type == "HNSW") {
+      vexa::HNSW builder("L2", base.dim, kDegree / 2, kHnswConstruction);
+      builder.Build(chunks.data(), consecutive_log, base.n);
+      entry.graph = std::make_unique<vexa::Graph<int>>(builder.graph);
+    } else {
+      vexa::SSG builder(kDegree, kSsgCandidates, kSsgAngle, kSsgEntryPoints, "L2", "RNNDescent", spec.type,
+                        base.dim, /*graph_opt_iter=*/0);
+      builder.Build(chunks.data(), consecutive_log, base.n);
+      entry.graph = std::make_unique<vexa::Graph<int>>(builder.graph);
+    }
     if (spec.reorder) {
       vexa::GraphReorderWorker worker;
       worker.distFn = vexa::DistanceFP32L2;
@@ -131,7 +142,8 @@ class TarvoSystem : public AnnSystem {
 
 std::vector<std::unique_ptr<AnnSystem>> MakeTarvoSystems(bool quick) {
   static GraphCache cache;
-  const std::vector<std::string> types = {"HNSW"};
+  const std::vector<std::string> types = quick ? std::vector<std::string>{"HNSW", "SSG"}
+                                                : std::vector<std::string>{"HNSW", "SSG", "NSG", "TSDG"};
   const std::vector<bool> reorders = quick ? std::vector<bool>{true} : std::vector<bool>{false, true};
   const std::vector<std::string> quants = quick ? std::vector<std::string>{"FP32", "SQ8U"}
                                                 : std::vector<std::string>{"FP32", "FP16", "SQ8U", "SQ4U"};

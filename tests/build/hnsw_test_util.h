@@ -2,7 +2,6 @@
 #define TARVO_TESTS_BUILD_HNSW_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
-#include <omp.h>
 
 #include <cmath>
 #include <cstdio>
@@ -11,23 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/build/graph_reorder_worker.h"
 #include "engine/build/hnsw.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
+#include "tests/support/omp_threads.h"
 
 namespace vexa {
 
-// Sets the OpenMP team size of the calling thread for the life of the object.
-class OmpThreads {
- public:
-  explicit OmpThreads(int threads) : saved_(omp_get_max_threads()) { omp_set_num_threads(threads); }
-  OmpThreads(const OmpThreads&) = delete;
-  OmpThreads& operator=(const OmpThreads&) = delete;
-  ~OmpThreads() { omp_set_num_threads(saved_); }
-
- private:
-  int saved_;  // the team size to restore
-};
+using tarvo_test::OmpThreads;
 
 // What body prints on standard output.
 template <typename Body>
@@ -51,6 +42,17 @@ inline std::unique_ptr<HNSW> BuildHnsw(const tarvo_test::Dataset& data, std::vec
     hnsw->Build(table.data(), 20, data.n);
   });
   return hnsw;
+}
+
+// A reorder worker for L2 vectors of dim floats in the chunk table (2^consecutive_log per chunk).
+inline GraphReorderWorker L2ReorderWorker(float** chunks, int consecutive_log, int dim) {
+  GraphReorderWorker worker;
+  worker.distFn = DistanceFP32L2;
+  worker.chunks = chunks;
+  worker.metric = "L2";
+  worker.consecutiveLog = consecutive_log;
+  worker.dim = dim;
+  return worker;
 }
 
 // The levels that the HNSW level draw gives its first count nodes, from the standard library's

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/build/graph_reorder_worker.h"
+#include "engine/search/make_graph_searcher.h"
 #include "tests/build/hnsw_test_util.h"
 
 namespace vexa {
@@ -24,14 +25,22 @@ class ReorderFixture {
       : points_(points), table_{points_.data()} {
     graph.Allocate(static_cast<int>(rows.size()), K);
     for (size_t i = 0; i < rows.size(); ++i) std::copy(rows[i].begin(), rows[i].end(), graph.neighbors + i * K);
-    worker.distFn = DistanceFP32L2;
-    worker.chunks = table_.data();
-    worker.metric = "L2";
-    worker.consecutiveLog = 20;
-    worker.dim = 1;
+    worker = L2ReorderWorker(table_.data(), 20, 1);
   }
 
   std::vector<int> Row(int i) const { return {graph.neighbors + i * graph.K, graph.neighbors + (i + 1) * graph.K}; }
+
+  // An FP32 L2 searcher over the graph as it is now, with ef = N.
+  std::unique_ptr<SearcherBase> Searcher() {
+    std::unique_ptr<SearcherBase> searcher;
+    CapturePrinted([&] {
+      searcher = MakeGraphSearcher(graph, "L2", "FP32");
+      searcher->Build(table_.data(), worker.consecutiveLog, graph.N, 1);
+    });
+    searcher->UpdatePrefetchLines();
+    searcher->SetEf(graph.N);
+    return searcher;
+  }
 
   Graph<int> graph;
   GraphReorderWorker worker;
@@ -161,6 +170,30 @@ TEST(GraphReorder, GraphInTwoPiecesGetsAFullPermutation) {
   }
 }
 
+// The same two pieces, interleaved in row order and entered through one entry point each: after
+// the reorder every query still finds its two nearest rows of its own piece, reported in the
+// caller's row numbers.
+TEST(GraphReorder, GraphInTwoPiecesIsSearchedInCallerRows) {
+  const std::vector<float> points = {0, 100, 1, 101, 2, 102, 3, 103};
+  ReorderFixture f(points, 2, {{2}, {3}, {0, 4}, {1, 5}, {2, 6}, {3, 7}, {4}, {5}});
+  f.graph.eps = {0, 1};
+  CapturePrinted([&] { f.worker.MagicReorder(f.graph); });
+  EXPECT_EQ(f.graph.true_order, (std::vector<int>{0, 2, 4, 6, 1, 3, 5, 7}));
+  const std::unique_ptr<SearcherBase> searcher = f.Searcher();
+  for (int r = 0; r < static_cast<int>(points.size()); ++r) {
+    const float query = points[r] + 0.25f;
+    std::vector<int64_t> expected(points.size());
+    std::iota(expected.begin(), expected.end(), 0);
+    std::sort(expected.begin(), expected.end(), [&](int64_t a, int64_t b) {
+      return std::fabs(points[a] - query) < std::fabs(points[b] - query);
+    });
+    expected.resize(2);
+    std::vector<int64_t> labels(2, -1);
+    searcher->SearchQuery(&query, 2, labels.data(), nullptr);
+    EXPECT_EQ(labels, expected) << "query near row " << r;
+  }
+}
+
 // NaN distances must not upset the edge sort.
 TEST(GraphReorder, NanVectorsStillGiveAPermutation) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -182,12 +215,7 @@ TEST(GraphReorder, HnswGraphStartsAtTheUpperEntryPoint) {
   const int ep = graph.hnsw1pgraph->ep;
   const std::vector<int> levels = graph.hnsw1pgraph->nodeLevels;
   const std::vector<std::set<int>> before = LinksByRow(graph);
-  GraphReorderWorker worker;
-  worker.distFn = DistanceFP32L2;
-  worker.chunks = table.data();
-  worker.metric = "L2";
-  worker.consecutiveLog = 20;
-  worker.dim = data.dim;
+  GraphReorderWorker worker = L2ReorderWorker(table.data(), 20, data.dim);
   const std::string printed = CapturePrinted([&] { worker.MagicReorder(graph); });
   EXPECT_NE(printed.find("Done edge sort, root:" + std::to_string(ep) + "\n"), std::string::npos);
   ExpectInversePermutations(graph);

@@ -1,0 +1,38 @@
+#ifndef TARVO_ENGINE_BUILD_VECTOR_TABLE_H_
+#define TARVO_ENGINE_BUILD_VECTOR_TABLE_H_
+
+#include <cstdint>
+
+#include "engine/search/distance.h"
+
+namespace vexa {
+
+// The build's view of the caller's vectors: a chunk table of 2^consecutiveLog vectors per chunk
+// and the distance function of the metric. It owns nothing.
+class VectorTable {
+ public:
+  VectorTable(float** chunks, int consecutiveLog, int dim, DistanceFunction distFn)
+      : chunks_(chunks),
+        consecutiveLog_(consecutiveLog),
+        mask_((int64_t{1} << consecutiveLog) - 1),
+        dim_(dim),
+        distFn_(distFn) {}
+
+  // The dim floats of vector i.
+  const float* Row(int64_t i) const { return chunks_[i >> consecutiveLog_] + (i & mask_) * dim_; }
+  // distFn(query, vector id).
+  float Distance(const float* query, int64_t id) const { return distFn_(query, Row(id), dim_); }
+  // distFn(vector a, vector b).
+  float Distance(int64_t a, int64_t b) const { return distFn_(Row(a), Row(b), dim_); }
+
+ private:
+  float** chunks_;  // the caller's
+  int consecutiveLog_;
+  int64_t mask_;
+  int dim_;
+  DistanceFunction distFn_;
+};
+
+}  // namespace vexa
+
+#endif  // TARVO_ENGINE_BUILD_VECTOR_TABLE_H_

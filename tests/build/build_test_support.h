@@ -1,0 +1,58 @@
+#ifndef TARVO_TESTS_BUILD_BUILD_TEST_SUPPORT_H_
+#define TARVO_TESTS_BUILD_BUILD_TEST_SUPPORT_H_
+
+#include <vector>
+
+#include "engine/build/link_entry.h"
+#include "engine/build/link_graph.h"
+#include "engine/build/ssg.h"
+#include "tests/build/captured_lines.h"
+#include "tests/build/graph_walk.h"
+#include "tests/support/exact_knn.h"
+#include "tests/support/fashion_mnist.h"
+
+namespace vexa {
+
+// Vectors given as rows, with their chunk table (two vectors per chunk).
+struct SmallVectors {
+  explicit SmallVectors(const std::vector<std::vector<float>>& rows) {
+    data.n = static_cast<int>(rows.size());
+    data.dim = static_cast<int>(rows[0].size());
+    for (const std::vector<float>& row : rows) data.values.insert(data.values.end(), row.begin(), row.end());
+    chunks = tarvo_test::MakeChunkTable(data, kLog);
+  }
+  // Points builder's vectors at these.
+  void AttachTo(SSG& builder) {
+    builder.chunks = chunks.data();
+    builder.consecutiveLog = kLog;
+    builder.nb = data.n;
+    builder.dim = data.dim;
+  }
+
+  static constexpr int kLog = 1;
+  tarvo_test::Dataset data;
+  std::vector<float*> chunks;
+};
+
+// A link graph of rows.size() rows of R slots; a row lists {id, distance} entries, -1 after.
+inline void FillLinkGraph(Graph<LinkEntry>& link, const std::vector<std::vector<LinkEntry>>& rows, int R) {
+  AllocateLinkGraph(link, static_cast<int>(rows.size()), R);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    for (int j = 0; j < R; ++j) {
+      link.neighbors[i * R + j] = j < static_cast<int>(rows[i].size()) ? rows[i][j] : LinkEntry{-1, 0.0f};
+    }
+  }
+}
+
+// The ids of row i of a link graph up to its first -1.
+inline std::vector<int> RowIds(const Graph<LinkEntry>& link, int i) {
+  std::vector<int> ids;
+  for (int j = 0; j < link.K && link.neighbors[static_cast<size_t>(i) * link.K + j].id != -1; ++j) {
+    ids.push_back(link.neighbors[static_cast<size_t>(i) * link.K + j].id);
+  }
+  return ids;
+}
+
+}  // namespace vexa
+
+#endif  // TARVO_TESTS_BUILD_BUILD_TEST_SUPPORT_H_
