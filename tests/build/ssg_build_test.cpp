@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/build/build_test_support.h"
+#include "tests/build/build_type.h"
 
 namespace vexa {
 namespace {
@@ -28,18 +29,6 @@ struct BuildData {
   tarvo_test::Dataset data;
   std::vector<float*> chunks;
 };
-
-struct BuildType {
-  const char* index_type;
-  const char* init_builder_type;
-  int graph_opt_iter;
-};
-
-std::string Name(const BuildType& type) {
-  return std::string(type.index_type) + "_" + type.init_builder_type + "_Opt" + std::to_string(type.graph_opt_iter);
-}
-
-void PrintTo(const BuildType& type, std::ostream* os) { *os << Name(type); }
 
 std::unique_ptr<SSG> MakeBuilder(const BuildType& type, int dim) {
   return std::make_unique<SSG>(kR, kL, 60.0f, kTry, "L2", type.init_builder_type, type.index_type, dim,
@@ -166,20 +155,8 @@ TEST_P(SSGBuildTypeTest, LeavesASoundGraph) {
   ExpectSoundGraph(*builder, N, GetParam().graph_opt_iter == 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTypes, SSGBuildTypeTest,
-                         testing::ValuesIn(std::vector<BuildType>{{"SSG", "RNNDescent", 0},
-                                                                  {"SSG", "NNDescent", 0},
-                                                                  {"SSG", "RNNDescent", 2},
-                                                                  {"SSG", "NNDescent", 2},
-                                                                  {"NSG", "RNNDescent", 0},
-                                                                  {"NSG", "NNDescent", 0},
-                                                                  {"NSG", "RNNDescent", 2},
-                                                                  {"NSG", "NNDescent", 2},
-                                                                  {"TSDG", "RNNDescent", 0},
-                                                                  {"TSDG", "NNDescent", 0},
-                                                                  {"TSDG", "RNNDescent", 2},
-                                                                  {"TSDG", "NNDescent", 2}}),
-                         [](const testing::TestParamInfo<BuildType>& info) { return Name(info.param); });
+INSTANTIATE_TEST_SUITE_P(AllTypes, SSGBuildTypeTest, testing::ValuesIn(EveryBuildType(2)),
+                         [](const testing::TestParamInfo<BuildType>& info) { return BuildTypeName(info.param); });
 
 // Builds with one OpenMP thread and restores the team size afterwards.
 class SSGDeterminismTest : public testing::TestWithParam<BuildType> {
@@ -225,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
     Types, SSGDeterminismTest,
     testing::ValuesIn(std::vector<BuildType>{
         {"SSG", "RNNDescent", 0}, {"NSG", "NNDescent", 0}, {"TSDG", "RNNDescent", 2}, {"SSG", "NNDescent", 3}}),
-    [](const testing::TestParamInfo<BuildType>& info) { return Name(info.param); });
+    [](const testing::TestParamInfo<BuildType>& info) { return BuildTypeName(info.param); });
 
 struct RefusalCase {
   const char* name;
@@ -332,7 +309,7 @@ TEST_P(SSGFailureTest, FailureInsideAParallelLoopLeavesBuild) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, SSGFailureTest,
                          testing::ValuesIn(std::vector<BuildType>{{"SSG", "RNNDescent", 0}, {"TSDG", "NNDescent", 2}}),
-                         [](const testing::TestParamInfo<BuildType>& info) { return Name(info.param); });
+                         [](const testing::TestParamInfo<BuildType>& info) { return BuildTypeName(info.param); });
 
 TEST(SSGDestruction, ReleasesOwnedChunks) {
   auto builder = std::make_unique<SSG>(kR, kL, 60.0f, kTry, "L2", "RNNDescent", "SSG", 4, 0);

@@ -8,6 +8,7 @@
 
 #include "engine/search/make_graph_searcher.h"
 #include "tests/search/searcher_fixture.h"
+#include "tests/support/cached_exact_knn.h"
 #include "tests/support/centered_unit_rows.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
@@ -28,8 +29,8 @@ struct Fixture {
   explicit Fixture(bool inner_product)
       : base(tarvo_test::LoadFashionMnist("train", kBase)), queries(tarvo_test::LoadFashionMnist("t10k", kQueries)) {
     if (inner_product) tarvo_test::CenterAndNormalize(&base, &queries);
-    truth = tarvo_test::ExactKnn(base, queries, kK, inner_product);
-    const std::vector<int> knn = tarvo_test::ExactKnnGraph(base, kDegree, inner_product);
+    truth = tarvo_test::CachedExactKnn(base, queries, kK, inner_product);
+    const std::vector<int> knn = tarvo_test::CachedExactKnnGraph(base, kDegree, inner_product);
     std::vector<std::vector<int>> rows(base.n);
     for (int i = 0; i < base.n; ++i) rows[i].assign(knn.begin() + i * kDegree, knn.begin() + (i + 1) * kDegree);
     graph = std::make_unique<Graph<int>>(MakeGraph(rows, kDegree, {0}));
