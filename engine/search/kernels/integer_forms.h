@@ -18,12 +18,12 @@
 //   sums of 4 or 8 registers);
 // and, per code kind,
 //   a Pair for single distances: Add(q, x, a, b) folds kBytes query bytes q and code bytes x into
-//   two accumulators, Total(a, b) is the register whose lane sum is the code's sum s (it must add
-//   up: Total(a + a', b + b') sums to the sums of Total(a, b) and Total(a', b')), Finish(s) the
-//   distance;
+//   two accumulators, and Distance(a, b) is the register whose lane sum is the distance (it must
+//   add up: the lane sum of Distance(a + a', b + b') is that of Distance(a, b) plus that of
+//   Distance(a', b'));
 //   a Prepared kind for several codes: Prepare(q, query_acc) turns kBytes query bytes into the
-//   Block that every code's Add(block, x, a, b) uses and adds the query's own terms to query_acc;
-//   Total(a, b) as for a Pair, and Finish(s, query_sum) the distance.
+//   Block that every code's Add(block, x, a, b) uses and adds the query's own terms to query_acc,
+//   and Distance(a, b, query_acc) is the register whose lane sum is the code's distance.
 // Zero bytes in both query and code add nothing in every kind. Like batch16.h, everything here is
 // internal to the file that includes it.
 namespace vexa {
@@ -38,8 +38,7 @@ struct PairOf {
     Vec unused = Simd::Zero();
     Kind::Add(Kind::Prepare(q, unused), x, a, b);
   }
-  static Vec Total(Vec a, Vec b) { return Kind::Total(a, b); }
-  static int32_t Finish(int32_t sum) { return Kind::Finish(sum, 0); }
+  static Vec Distance(Vec a, Vec b) { return Kind::Distance(a, b, Simd::Zero()); }
 };
 
 // A Prepared kind that prepares nothing, from a Pair.
@@ -49,8 +48,7 @@ struct PreparedOf {
   using Block = Vec;
   static Block Prepare(Vec q, Vec&) { return q; }
   static void Add(Block q, Vec x, Vec& a, Vec& b) { Pair::Add(q, x, a, b); }
-  static Vec Total(Vec a, Vec b) { return Pair::Total(a, b); }
-  static int32_t Finish(int32_t sum, int32_t) { return Pair::Finish(sum); }
+  static Vec Distance(Vec a, Vec b, Vec) { return Pair::Distance(a, b); }
 };
 
 // A single distance over `bytes` bytes (a multiple of 64), even and odd registers into separate
@@ -65,7 +63,7 @@ int32_t PairSum(const uint8_t* query, const uint8_t* code, int bytes) {
     Pair::Add(Simd::Load(query + j + kStep), Simd::Load(code + j + kStep), a1, b1);
   }
   if (j < bytes) Pair::Add(Simd::Load(query + j), Simd::Load(code + j), a0, b0);
-  return Pair::Finish(Simd::SumLanes(Pair::Total(Simd::Add(a0, a1), Simd::Add(b0, b1))));
+  return Simd::SumLanes(Pair::Distance(Simd::Add(a0, a1), Simd::Add(b0, b1)));
 }
 
 template <typename Simd, typename Pair, int kComponentsPerByte, typename Byte>
@@ -104,16 +102,14 @@ void PreparedSums(const uint8_t* query, const uint8_t* const codes[], int32_t ou
     const typename Kind::Block q = Kind::Prepare(Simd::LoadPart(query + j, n), query_acc);
     (Kind::Add(q, Simd::LoadPart(codes[C] + j, n), std::get<C>(acc).a, std::get<C>(acc).b), ...);
   }
-  const Vec totals[kCodes] = {Kind::Total(std::get<C>(acc).a, std::get<C>(acc).b)...};
-  int32_t sums[kCodes];
+  const Vec distances[kCodes] = {
+      Kind::Distance(std::get<C>(acc).a, std::get<C>(acc).b, query_acc)...};
   if constexpr (kCodes == 4) {
-    Simd::SumFour(totals, sums);
+    Simd::SumFour(distances, out);
   } else {
     static_assert(kCodes == 8, "batches of 4 or 8 codes");
-    Simd::SumEight(totals, sums);
+    Simd::SumEight(distances, out);
   }
-  const int32_t query_sum = Simd::SumLanes(query_acc);
-  for (int c = 0; c < kCodes; ++c) out[c] = Kind::Finish(sums[c], query_sum);
 }
 
 // The four-code form over whole blocks of 32 bytes.

@@ -39,8 +39,9 @@ __m256i Bytes(int8_t value) { return _mm256_set1_epi8(value); }
 __m256i Words(int16_t value) { return _mm256_set1_epi16(value); }
 __m256i LowNibbles(__m256i v) { return _mm256_and_si256(v, Bytes(0x0f)); }
 __m256i HighNibbles(__m256i v) { return LowNibbles(_mm256_srli_epi16(v, 4)); }
-// The pairs of 16-bit lanes of v summed into 32-bit lanes.
+// The pairs of 16-bit lanes of v summed into 32-bit lanes, and the same negated.
 __m256i PairSums(__m256i v) { return _mm256_madd_epi16(v, Words(1)); }
+__m256i NegatedPairSums(__m256i v) { return _mm256_madd_epi16(v, Words(-1)); }
 
 // Lane sums of four registers: 128-bit half k of the result holds, for each of the four, the sum
 // of its half k.
@@ -96,8 +97,7 @@ struct Sq8L2Pair {
     a = _mm256_add_epi32(a, _mm256_madd_epi16(even, even));
     b = _mm256_add_epi32(b, _mm256_madd_epi16(odd, odd));
   }
-  static __m256i Total(__m256i a, __m256i b) { return _mm256_add_epi32(a, b); }
-  static int32_t Finish(int32_t sum) { return sum; }
+  static __m256i Distance(__m256i a, __m256i b) { return _mm256_add_epi32(a, b); }
 };
 
 // Nothing of the SQ8 L2 query is worth preparing here.
@@ -115,13 +115,12 @@ struct Sq8IPPrepared {
   static Block Prepare(__m256i q, __m256i&) {
     return {_mm256_srai_epi16(_mm256_slli_epi16(q, 8), 8), _mm256_srai_epi16(q, 8)};
   }
-  static void Add(const Block& q, __m256i x, __m256i& a, __m256i&) {
+  static void Add(const Block& q, __m256i x, __m256i& a, __m256i&) {  // a takes -256 x the terms
     const __m256i even = _mm256_madd_epi16(_mm256_slli_epi16(x, 8), q.even);
     const __m256i odd = _mm256_madd_epi16(_mm256_and_si256(x, Words(-256)), q.odd);
-    a = _mm256_add_epi32(a, _mm256_add_epi32(even, odd));
+    a = _mm256_sub_epi32(a, _mm256_add_epi32(even, odd));
   }
-  static __m256i Total(__m256i a, __m256i) { return _mm256_srai_epi32(a, 8); }  // a multiple of 256
-  static int32_t Finish(int32_t sum, int32_t) { return -sum; }
+  static __m256i Distance(__m256i a, __m256i, __m256i) { return _mm256_srai_epi32(a, 8); }
 };
 
 using Sq8IPPair = PairOf<Simd, Sq8IPPrepared>;
@@ -134,8 +133,7 @@ struct Sq4L2Pair {
     a = _mm256_add_epi32(a, PairSums(_mm256_add_epi16(_mm256_maddubs_epi16(lo, lo),
                                                       _mm256_maddubs_epi16(hi, hi))));
   }
-  static __m256i Total(__m256i a, __m256i) { return a; }
-  static int32_t Finish(int32_t sum) { return sum; }
+  static __m256i Distance(__m256i a, __m256i) { return a; }
 };
 
 // SQ4 L2 of several codes: (q - x)^2 = q^2 + x (x - 2q) per nibble, x - 2q a signed byte; a
@@ -158,22 +156,22 @@ struct Sq4L2Prepared {
                                            _mm256_maddubs_epi16(hi, _mm256_sub_epi8(hi, q.hi2)));
     a = _mm256_add_epi32(a, PairSums(terms));
   }
-  static __m256i Total(__m256i a, __m256i) { return a; }
-  static int32_t Finish(int32_t sum, int32_t query_sum) { return sum + query_sum; }
+  static __m256i Distance(__m256i a, __m256i, __m256i query_acc) {
+    return _mm256_add_epi32(a, query_acc);
+  }
 };
 
 // SQ4 IP of one code: the query's low nibble minus 7 times the data's low nibble, plus 16 x the
 // query's signed high nibble (its bits kept in place) times the data's high nibble: the block
-// sums 16 x the terms, which Total divides out exactly.
+// sums 16 x the terms (negated in the pair sums), which Distance divides out exactly.
 struct Sq4IPPair {
   static void Add(__m256i q, __m256i x, __m256i& a, __m256i&) {
     const __m256i lo =
         _mm256_maddubs_epi16(LowNibbles(x), _mm256_sub_epi8(LowNibbles(q), Bytes(7)));
     const __m256i hi16 = _mm256_maddubs_epi16(HighNibbles(x), _mm256_and_si256(q, Bytes(-16)));
-    a = _mm256_add_epi32(a, PairSums(_mm256_add_epi16(_mm256_slli_epi16(lo, 4), hi16)));
+    a = _mm256_add_epi32(a, NegatedPairSums(_mm256_add_epi16(_mm256_slli_epi16(lo, 4), hi16)));
   }
-  static __m256i Total(__m256i a, __m256i) { return _mm256_srai_epi32(a, 4); }
-  static int32_t Finish(int32_t sum) { return -sum; }
+  static __m256i Distance(__m256i a, __m256i) { return _mm256_srai_epi32(a, 4); }
 };
 
 // SQ4 IP of several codes: the query's nibbles become signed bytes once (low minus 7, high
@@ -190,10 +188,9 @@ struct Sq4IPPrepared {
   static void Add(const Block& q, __m256i x, __m256i& a, __m256i&) {
     const __m256i terms = _mm256_add_epi16(_mm256_maddubs_epi16(LowNibbles(x), q.lo),
                                            _mm256_maddubs_epi16(HighNibbles(x), q.hi));
-    a = _mm256_add_epi32(a, PairSums(terms));
+    a = _mm256_add_epi32(a, NegatedPairSums(terms));
   }
-  static __m256i Total(__m256i a, __m256i) { return a; }
-  static int32_t Finish(int32_t sum, int32_t) { return -sum; }
+  static __m256i Distance(__m256i a, __m256i, __m256i) { return a; }
 };
 
 }  // namespace

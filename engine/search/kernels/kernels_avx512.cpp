@@ -129,10 +129,9 @@ struct Sq8L2Pair {
     a = Dot(a, d, _mm512_xor_si512(d, Bytes(-128)));
     b = Dot(b, d, Bytes(1));
   }
-  static __m512i Total(__m512i a, __m512i b) {
+  static __m512i Distance(__m512i a, __m512i b) {
     return _mm512_add_epi32(a, _mm512_slli_epi32(b, 7));
   }
-  static int32_t Finish(int32_t sum) { return sum; }
 };
 
 // SQ8 L2 of several codes, with the query folded into 0..127: where q > 127 both sides are
@@ -154,10 +153,9 @@ struct Sq8L2Prepared {
     a = Dot(a, u, _mm512_xor_si512(u, Bytes(-128)));
     b = Dot(b, u, q.weight);
   }
-  static __m512i Total(__m512i a, __m512i b) {
-    return _mm512_add_epi32(a, _mm512_slli_epi32(b, 1));
+  static __m512i Distance(__m512i a, __m512i b, __m512i query_acc) {
+    return _mm512_add_epi32(_mm512_add_epi32(a, _mm512_slli_epi32(b, 1)), query_acc);
   }
-  static int32_t Finish(int32_t sum, int32_t query_sum) { return sum + query_sum; }
 };
 
 // SQ8 IP: q x = (x + 128) q - 128 q, with x + 128 unsigned; the query's own sum is taken along
@@ -167,8 +165,7 @@ struct Sq8IPPair {
     a = Dot(a, _mm512_xor_si512(x, Bytes(-128)), q);
     b = Dot(b, Bytes(-128), q);
   }
-  static __m512i Total(__m512i a, __m512i b) { return _mm512_sub_epi32(b, a); }
-  static int32_t Finish(int32_t sum) { return sum; }
+  static __m512i Distance(__m512i a, __m512i b) { return _mm512_sub_epi32(b, a); }
 };
 
 struct Sq8IPPrepared {
@@ -180,8 +177,9 @@ struct Sq8IPPrepared {
   static void Add(const Block& q, __m512i x, __m512i& a, __m512i&) {
     a = Dot(a, _mm512_xor_si512(x, Bytes(-128)), q);
   }
-  static __m512i Total(__m512i a, __m512i) { return a; }
-  static int32_t Finish(int32_t sum, int32_t query_sum) { return query_sum - sum; }
+  static __m512i Distance(__m512i a, __m512i, __m512i query_acc) {
+    return _mm512_sub_epi32(query_acc, a);
+  }
 };
 
 // SQ4 L2 of one code: the squares of the nibbles' absolute differences.
@@ -192,8 +190,7 @@ struct Sq4L2Pair {
     a = Dot(a, lo, lo);
     b = Dot(b, hi, hi);
   }
-  static __m512i Total(__m512i a, __m512i b) { return _mm512_add_epi32(a, b); }
-  static int32_t Finish(int32_t sum) { return sum; }
+  static __m512i Distance(__m512i a, __m512i b) { return _mm512_add_epi32(a, b); }
 };
 
 // SQ4 L2 of several codes: (q - x)^2 = q^2 + x (x - 2q) per nibble, x - 2q a signed byte.
@@ -211,28 +208,29 @@ struct Sq4L2Prepared {
     const __m512i lo = LowNibbles(x), hi = HighNibbles(x);
     a = Dot(Dot(a, lo, _mm512_sub_epi8(lo, q.lo2)), hi, _mm512_sub_epi8(hi, q.hi2));
   }
-  static __m512i Total(__m512i a, __m512i) { return a; }
-  static int32_t Finish(int32_t sum, int32_t query_sum) { return sum + query_sum; }
+  static __m512i Distance(__m512i a, __m512i, __m512i query_acc) {
+    return _mm512_add_epi32(a, query_acc);
+  }
 };
 
-// SQ4 IP: the data's low nibbles times the query's low nibbles minus 7, and both high nibbles
-// kept in place (16 x the data's nibble times 16 x the query's signed one), divided out.
+// SQ4 IP: the data's low nibbles times 7 minus the query's low nibbles (the terms come out
+// negated), and both high nibbles kept in place (16 x the data's nibble times 16 x the query's
+// signed one), divided out.
 struct Sq4IPPrepared {
   struct Block {
-    __m512i lo;  // low nibbles minus 7
+    __m512i lo;  // 7 minus the low nibbles
     __m512i hi;  // high nibbles in place
   };
   static Block Prepare(__m512i q, __m512i&) {
-    return {_mm512_sub_epi8(LowNibbles(q), Bytes(7)), _mm512_and_si512(q, Bytes(-16))};
+    return {_mm512_sub_epi8(Bytes(7), LowNibbles(q)), _mm512_and_si512(q, Bytes(-16))};
   }
   static void Add(const Block& q, __m512i x, __m512i& a, __m512i& b) {
     a = Dot(a, LowNibbles(x), q.lo);
     b = Dot(b, _mm512_and_si512(x, Bytes(-16)), q.hi);
   }
-  static __m512i Total(__m512i a, __m512i b) {  // every lane of b is a multiple of 256
-    return _mm512_add_epi32(a, _mm512_srai_epi32(b, 8));
+  static __m512i Distance(__m512i a, __m512i b, __m512i) {  // lanes of b: multiples of 256
+    return _mm512_sub_epi32(a, _mm512_srai_epi32(b, 8));
   }
-  static int32_t Finish(int32_t sum, int32_t) { return -sum; }
 };
 
 using Sq4IPPair = PairOf<Simd, Sq4IPPrepared>;
