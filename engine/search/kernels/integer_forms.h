@@ -18,9 +18,7 @@
 //   sums of 4 or 8 registers);
 // and, per code kind,
 //   a Pair for single distances: Add(q, x, a, b) folds kBytes query bytes q and code bytes x into
-//   two accumulators, and Distance(a, b) is the register whose lane sum is the distance (it must
-//   add up: the lane sum of Distance(a + a', b + b') is that of Distance(a, b) plus that of
-//   Distance(a', b'));
+//   two accumulators, and Distance(a, b) is the register whose lane sum is the distance;
 //   a Prepared kind for several codes: Prepare(q, query_acc) turns kBytes query bytes into the
 //   Block that every code's Add(block, x, a, b) uses and adds the query's own terms to query_acc,
 //   and Distance(a, b, query_acc) is the register whose lane sum is the code's distance.
@@ -51,19 +49,16 @@ struct PreparedOf {
   static Vec Distance(Vec a, Vec b, Vec) { return Pair::Distance(a, b); }
 };
 
-// A single distance over `bytes` bytes (a multiple of 64), even and odd registers into separate
-// accumulators so that consecutive multiply-adds do not wait for each other.
+// A single distance over `bytes` bytes (a multiple of 64). One pair of accumulators: splitting
+// them further costs more at small d than it gains at large, where the processor overlaps
+// consecutive distances anyway.
 template <typename Simd, typename Pair>
 int32_t PairSum(const uint8_t* query, const uint8_t* code, int bytes) {
-  constexpr int kStep = Simd::kBytes;
-  typename Simd::Vec a0 = Simd::Zero(), a1 = a0, b0 = a0, b1 = a0;
-  int j = 0;
-  for (; j + 2 * kStep <= bytes; j += 2 * kStep) {
-    Pair::Add(Simd::Load(query + j), Simd::Load(code + j), a0, b0);
-    Pair::Add(Simd::Load(query + j + kStep), Simd::Load(code + j + kStep), a1, b1);
+  typename Simd::Vec a = Simd::Zero(), b = a;
+  for (int j = 0; j < bytes; j += Simd::kBytes) {
+    Pair::Add(Simd::Load(query + j), Simd::Load(code + j), a, b);
   }
-  if (j < bytes) Pair::Add(Simd::Load(query + j), Simd::Load(code + j), a0, b0);
-  return Simd::SumLanes(Pair::Distance(Simd::Add(a0, a1), Simd::Add(b0, b1)));
+  return Simd::SumLanes(Pair::Distance(a, b));
 }
 
 template <typename Simd, typename Pair, int kComponentsPerByte, typename Byte>
