@@ -144,7 +144,11 @@ struct Sq8L2Prepared {
     __m512i weight;  // 64 - q'
   };
   static Block Prepare(__m512i q, __m512i& query_acc) {
-    const __m512i folded = _mm512_min_epu8(q, _mm512_xor_si512(q, Bytes(-1)));
+    // 255 - q from a constant the compiler cannot see through: its ones' complement would read
+    // the destination register and so chain every call to the one before.
+    __m512i all_ones = Bytes(-1);
+    __asm__("" : "+v"(all_ones));
+    const __m512i folded = _mm512_min_epu8(q, _mm512_sub_epi8(all_ones, q));
     query_acc = Dot(query_acc, folded, folded);
     return {_mm512_xor_si512(q, folded), _mm512_sub_epi8(Bytes(64), folded)};
   }
