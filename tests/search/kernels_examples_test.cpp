@@ -183,6 +183,52 @@ TEST(KernelExamples, IntegerKernelsDoNotOverflowAtTheLargestDimension) {
     const uint8_t* o = ones4.data();
     table->sq4_ip_x4(q_top.data(), o, o, o, o, out, sq4_d);
     EXPECT_EQ(out[2], -1536 * 225) << table->name;
+    const uint8_t* z4 = zeros4.data();
+    table->sq4_l2_x4(ones4.data(), z4, z4, z4, z4, out, sq4_d);
+    EXPECT_EQ(out[1], 1536 * 450) << table->name;
+  }
+}
+
+// The batches reach the same largest sums (every id names the one code).
+TEST(KernelExamples, BatchesDoNotOverflowAtTheLargestDimension) {
+  const int sq8_d = 3008, sq4_d = 3072;
+  const std::vector<uint8_t> ones8(sq8_d, 0xff), zeros8(sq8_d, 0x00), minus128(sq8_d, 0x80);
+  const std::vector<uint8_t> ones4(sq4_d / 2, 0xff), zeros4(sq4_d / 2, 0x00);
+  const std::vector<uint8_t> q_top(sq4_d / 2, 0x7f), q_bottom(sq4_d / 2, 0x80);
+  const auto* m128 = reinterpret_cast<const int8_t*>(minus128.data());
+  const int32_t ids[16] = {};
+  struct Case {
+    const char* what;
+    void (*KernelTable::*batch)(const uint8_t*, const uint8_t*, uint64_t, const int32_t*,
+                                int32_t*, int);
+    const uint8_t* query;
+    const uint8_t* code;
+    int d;
+    uint64_t code_size;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"SQ8 L2 255 vs 0", &KernelTable::sq8_l2_x16, ones8.data(), zeros8.data(), sq8_d, 3008,
+       3008 * 65025},
+      {"SQ8 L2 0 vs 255", &KernelTable::sq8_l2_x16, zeros8.data(), ones8.data(), sq8_d, 3008,
+       3008 * 65025},
+      {"SQ4 L2 15 vs 0", &KernelTable::sq4_l2_x16, ones4.data(), zeros4.data(), sq4_d, 1536,
+       1536 * 450},
+      {"SQ4 L2 0 vs 15", &KernelTable::sq4_l2_x16, zeros4.data(), ones4.data(), sq4_d, 1536,
+       1536 * 450},
+      {"SQ4 IP top", &KernelTable::sq4_ip_x16, q_top.data(), ones4.data(), sq4_d, 1536,
+       -1536 * 225},
+      {"SQ4 IP bottom", &KernelTable::sq4_ip_x16, q_bottom.data(), ones4.data(), sq4_d,
+       1536, 1536 * 225},
+  };
+  for (const KernelTable* table : AvailableTables()) {
+    int32_t out[16];
+    for (const Case& c : cases) {
+      (table->*c.batch)(c.query, c.code, c.code_size, ids, out, c.d);
+      for (int32_t value : out) EXPECT_EQ(value, c.expected) << table->name << ": " << c.what;
+    }
+    table->sq8_ip_x16(m128, minus128.data(), sq8_d, ids, out, sq8_d);
+    for (int32_t value : out) EXPECT_EQ(value, -3008 * 16384) << table->name << ": SQ8 IP";
   }
 }
 

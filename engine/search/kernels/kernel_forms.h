@@ -8,8 +8,8 @@
 // The entry points of the SIMD kernel files, built around each file's own loops. A file
 // supplies, per term, a Chains type with
 //   template <int kQuads> static void Run(query, codes[4 kQuads], float out[4 kQuads], covered)
-// (one float accumulator per code over the first `covered` components), and, per code kind, a
-// Sums type with
+// (one float accumulator per code over the first `covered` components), and either its own
+// integer forms (the x86 files, see integer_forms.h) or, per code kind, a Sums type with
 //   template <int kCodes> static void Run(query, codes[kCodes], int32_t out[kCodes], bytes)
 // (exact sums over the first `bytes` bytes). Like batch16.h, everything here is internal to the
 // file that includes it, so each copy is compiled for that file's instruction set only.
@@ -63,25 +63,29 @@ void CodeFour(const uint8_t* query, const uint8_t* c0, const uint8_t* c1, const 
 }  // namespace
 }  // namespace vexa
 
-// Defines the kernel table `table` of a SIMD file from the file's own templates Fp32Pair,
-// Fp16Single, Chains and Sums and its terms FloatL2, FloatIP, HalfL2, HalfIP, Sq8L2, Sq8IP,
-// Sq4L2 and Sq4IP. Single integer forms read blocks of 64 bytes, four-code forms blocks of 32
-// and the SQ8 IP batch steps of 16.
+// The float entries of a SIMD file's kernel table, from the file's own templates Fp32Pair,
+// Fp16Single and Chains and its terms FloatL2, FloatIP, HalfL2 and HalfIP.
+#define TARVO_SIMD_FLOAT_KERNELS                \
+  Fp32Pair<FloatL2>,                            \
+      Fp32Pair<FloatIP>,                        \
+      FourCodes<Chains<FloatL2>, float, 16>,    \
+      FourCodes<Chains<FloatIP>, float, 16>,    \
+      SixteenCodes<Chains<FloatL2>, float, 16>, \
+      SixteenCodes<Chains<FloatIP>, float, 16>, \
+      Fp16Single<HalfL2>,                       \
+      Fp16Single<HalfIP>,                       \
+      FourCodes<Chains<HalfL2>, Half, 8>,       \
+      FourCodes<Chains<HalfIP>, Half, 8>,       \
+      SixteenCodes<Chains<HalfL2>, Half, 8>,    \
+      SixteenCodes<Chains<HalfIP>, Half, 8>
+
+// Defines the kernel table `table` of a SIMD file from the float entries above and the file's
+// template Sums with its terms Sq8L2, Sq8IP, Sq4L2 and Sq4IP. Single integer forms read blocks of
+// 64 bytes, four-code forms blocks of 32 and the SQ8 IP batch steps of 16.
 #define TARVO_SIMD_KERNEL_TABLE(table, name)                                  \
   extern const KernelTable table = {                                          \
       name,                                                                   \
-      Fp32Pair<FloatL2>,                                                      \
-      Fp32Pair<FloatIP>,                                                      \
-      FourCodes<Chains<FloatL2>, float, 16>,                                  \
-      FourCodes<Chains<FloatIP>, float, 16>,                                  \
-      SixteenCodes<Chains<FloatL2>, float, 16>,                               \
-      SixteenCodes<Chains<FloatIP>, float, 16>,                               \
-      Fp16Single<HalfL2>,                                                     \
-      Fp16Single<HalfIP>,                                                     \
-      FourCodes<Chains<HalfL2>, Half, 8>,                                     \
-      FourCodes<Chains<HalfIP>, Half, 8>,                                     \
-      SixteenCodes<Chains<HalfL2>, Half, 8>,                                  \
-      SixteenCodes<Chains<HalfIP>, Half, 8>,                                  \
+      TARVO_SIMD_FLOAT_KERNELS,                                               \
       CodeSingle<Sums<Sq8L2>, 1, 64, uint8_t>,                                \
       CodeFour<Sums<Sq8L2>, 1>,                                               \
       ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq8L2>, 1>>,        \

@@ -7,6 +7,7 @@
 
 #include "engine/search/half.h"
 #include "engine/search/kernels/batch16.h"
+#include "engine/search/kernels/integer_forms.h"
 #include "engine/search/kernels/kernel_forms.h"
 #include "engine/search/kernels/kernel_table.h"
 #include "engine/search/kernels/x86_float_kernels.h"
@@ -34,98 +35,170 @@ float Fp32Pair(const float* a, const float* b, int d) {
 
 // ---- Integer kernels ----
 
-__m256i Load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
-__m256i LoadHalf(const void* p) {
-  return _mm256_zextsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(p)));
-}
-
-int32_t SumLanes(__m256i v) {
-  __m128i s = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-  s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4e));
-  s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xb1));
-  return _mm_cvtsi128_si32(s);
-}
-
-// Each code kind: Block gives 32-bit partial sums of 32 code bytes against 32 query bytes,
-// Finish turns the total into the distance.
-struct Sq8L2 {
-  static __m256i Block(__m256i q, __m256i x) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i diff = _mm256_or_si256(_mm256_subs_epu8(q, x), _mm256_subs_epu8(x, q));
-    const __m256i lo = _mm256_unpacklo_epi8(diff, zero);
-    const __m256i hi = _mm256_unpackhi_epi8(diff, zero);
-    return _mm256_add_epi32(_mm256_madd_epi16(lo, lo), _mm256_madd_epi16(hi, hi));
-  }
-  static int32_t Finish(int32_t sum) { return sum; }
-};
-
-struct Sq8IP {
-  static __m256i Block(__m256i q, __m256i x) {
-    const __m256i q_lo = _mm256_cvtepi8_epi16(_mm256_castsi256_si128(q));
-    const __m256i q_hi = _mm256_cvtepi8_epi16(_mm256_extracti128_si256(q, 1));
-    const __m256i x_lo = _mm256_cvtepi8_epi16(_mm256_castsi256_si128(x));
-    const __m256i x_hi = _mm256_cvtepi8_epi16(_mm256_extracti128_si256(x, 1));
-    return _mm256_add_epi32(_mm256_madd_epi16(q_lo, x_lo), _mm256_madd_epi16(q_hi, x_hi));
-  }
-  static int32_t Finish(int32_t sum) { return -sum; }
-};
-
-__m256i LowNibbles(__m256i v) { return _mm256_and_si256(v, _mm256_set1_epi8(0x0f)); }
+__m256i Bytes(int8_t value) { return _mm256_set1_epi8(value); }
+__m256i Words(int16_t value) { return _mm256_set1_epi16(value); }
+__m256i LowNibbles(__m256i v) { return _mm256_and_si256(v, Bytes(0x0f)); }
 __m256i HighNibbles(__m256i v) { return LowNibbles(_mm256_srli_epi16(v, 4)); }
+// The pairs of 16-bit lanes of v summed into 32-bit lanes, and the same negated.
+__m256i PairSums(__m256i v) { return _mm256_madd_epi16(v, Words(1)); }
+__m256i NegatedPairSums(__m256i v) { return _mm256_madd_epi16(v, Words(-1)); }
 
-struct Sq4L2 {
-  static __m256i Block(__m256i q, __m256i x) {
+// Lane sums of four registers: 128-bit half k of the result holds, for each of the four, the sum
+// of its half k.
+__m256i SumQuads(const __m256i v[4]) {
+  const __m256i a =
+      _mm256_add_epi32(_mm256_unpacklo_epi32(v[0], v[1]), _mm256_unpackhi_epi32(v[0], v[1]));
+  const __m256i b =
+      _mm256_add_epi32(_mm256_unpacklo_epi32(v[2], v[3]), _mm256_unpackhi_epi32(v[2], v[3]));
+  return _mm256_add_epi32(_mm256_unpacklo_epi64(a, b), _mm256_unpackhi_epi64(a, b));
+}
+
+struct Simd {
+  using Vec = __m256i;
+  static constexpr int kBytes = 32;
+  static constexpr int kGroup = 8;  // with at most eight accumulators in the sixteen registers
+  static Vec Zero() { return _mm256_setzero_si256(); }
+  static Vec Add(Vec a, Vec b) { return _mm256_add_epi32(a, b); }
+  // The loads stay in their registers: left alone, the compiler folds the same load into several
+  // instructions.
+  static Vec Load(const uint8_t* p) {
+    Vec v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    __asm__("" : "+x"(v));
+    return v;
+  }
+  static Vec LoadPart(const uint8_t* p, int) {  // the part is always 16 bytes
+    return _mm256_zextsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  }
+  static int32_t SumLanes(Vec v) {
+    __m128i s = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4e));
+    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xb1));
+    return _mm_cvtsi128_si32(s);
+  }
+  static void SumEight(const Vec v[8], int32_t out[8]) {
+    const __m256i x = SumQuads(v), y = SumQuads(v + 4);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_add_epi32(_mm256_permute2x128_si256(x, y, 0x20),
+                                         _mm256_permute2x128_si256(x, y, 0x31)));
+  }
+  static void SumFour(const Vec v[4], int32_t out[4]) {
+    const __m256i q = SumQuads(v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_add_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1)));
+  }
+};
+
+// SQ8 L2: the absolute differences as 16-bit lanes (even and odd bytes apart), squared and
+// summed in pairs.
+struct Sq8L2Pair {
+  static void Add(__m256i q, __m256i x, __m256i& a, __m256i& b) {
+    const __m256i d = _mm256_sub_epi8(_mm256_max_epu8(q, x), _mm256_min_epu8(q, x));
+    const __m256i even = _mm256_and_si256(d, Words(0xff)), odd = _mm256_srli_epi16(d, 8);
+    a = _mm256_add_epi32(a, _mm256_madd_epi16(even, even));
+    b = _mm256_add_epi32(b, _mm256_madd_epi16(odd, odd));
+  }
+  static __m256i Distance(__m256i a, __m256i b) { return _mm256_add_epi32(a, b); }
+};
+
+// Nothing of the SQ8 L2 query is worth preparing here.
+using Sq8L2Prepared = PreparedOf<Simd, Sq8L2Pair>;
+
+// SQ8 IP: the query's even and odd bytes sign-extended to 16-bit lanes, against the code's odd
+// bytes kept in place and its even bytes moved up (256 x each signed byte), divided out. Every
+// 32-bit lane takes four products a block, each at most 256 x 128 x 128 in size, so up to 4095
+// bytes (the engine's codes have at most 3008) the sums cannot overflow.
+struct Sq8IPPrepared {
+  struct Block {
+    __m256i even;  // the even bytes, sign-extended
+    __m256i odd;   // the odd bytes, sign-extended
+  };
+  static Block Prepare(__m256i q, __m256i&) {
+    return {_mm256_srai_epi16(_mm256_slli_epi16(q, 8), 8), _mm256_srai_epi16(q, 8)};
+  }
+  static void Add(const Block& q, __m256i x, __m256i& a, __m256i&) {  // a takes -256 x the terms
+    const __m256i even = _mm256_madd_epi16(_mm256_slli_epi16(x, 8), q.even);
+    const __m256i odd = _mm256_madd_epi16(_mm256_and_si256(x, Words(-256)), q.odd);
+    a = _mm256_sub_epi32(a, _mm256_add_epi32(even, odd));
+  }
+  static __m256i Distance(__m256i a, __m256i, __m256i) { return _mm256_srai_epi32(a, 8); }
+};
+
+using Sq8IPPair = PairOf<Simd, Sq8IPPrepared>;
+
+// SQ4 L2 of one code: the squares of the nibbles' absolute differences.
+struct Sq4L2Pair {
+  static void Add(__m256i q, __m256i x, __m256i& a, __m256i&) {
     const __m256i lo = _mm256_abs_epi8(_mm256_sub_epi8(LowNibbles(q), LowNibbles(x)));
     const __m256i hi = _mm256_abs_epi8(_mm256_sub_epi8(HighNibbles(q), HighNibbles(x)));
-    const __m256i squares = _mm256_add_epi16(_mm256_maddubs_epi16(lo, lo), _mm256_maddubs_epi16(hi, hi));
-    return _mm256_madd_epi16(squares, _mm256_set1_epi16(1));
+    a = _mm256_add_epi32(a, PairSums(_mm256_add_epi16(_mm256_maddubs_epi16(lo, lo),
+                                                      _mm256_maddubs_epi16(hi, hi))));
   }
-  static int32_t Finish(int32_t sum) { return sum; }
+  static __m256i Distance(__m256i a, __m256i) { return a; }
 };
 
-// The query's low nibble minus 7 times the data's low nibble, plus 16 x the query's signed high
-// nibble (its bits kept in place) times the data's high nibble: the block sums 16 x the terms,
-// which Finish divides out exactly.
-struct Sq4IP {
-  static __m256i Block(__m256i q, __m256i x) {
-    const __m256i q_lo = _mm256_sub_epi8(LowNibbles(q), _mm256_set1_epi8(7));
-    const __m256i q_hi16 = _mm256_and_si256(q, _mm256_set1_epi8(static_cast<char>(0xf0)));
-    const __m256i lo = _mm256_maddubs_epi16(LowNibbles(x), q_lo);
-    const __m256i hi16 = _mm256_maddubs_epi16(HighNibbles(x), q_hi16);
-    const __m256i sum16 = _mm256_add_epi16(_mm256_slli_epi16(lo, 4), hi16);
-    return _mm256_madd_epi16(sum16, _mm256_set1_epi16(1));
+// SQ4 L2 of several codes: (q - x)^2 = q^2 + x (x - 2q) per nibble, x - 2q a signed byte; a
+// 16-bit lane sums four such terms (at most 900 in size).
+struct Sq4L2Prepared {
+  struct Block {
+    __m256i lo2;  // twice the query's low nibbles
+    __m256i hi2;  // twice the query's high nibbles
+  };
+  static Block Prepare(__m256i q, __m256i& query_acc) {
+    const __m256i lo = LowNibbles(q), hi = HighNibbles(q);
+    const __m256i squares =
+        _mm256_add_epi16(_mm256_maddubs_epi16(lo, lo), _mm256_maddubs_epi16(hi, hi));
+    query_acc = _mm256_add_epi32(query_acc, PairSums(squares));
+    return {_mm256_add_epi8(lo, lo), _mm256_add_epi8(hi, hi)};
   }
-  static int32_t Finish(int32_t sum) { return -(sum / 16); }
+  static void Add(const Block& q, __m256i x, __m256i& a, __m256i&) {
+    const __m256i lo = LowNibbles(x), hi = HighNibbles(x);
+    const __m256i terms = _mm256_add_epi16(_mm256_maddubs_epi16(lo, _mm256_sub_epi8(lo, q.lo2)),
+                                           _mm256_maddubs_epi16(hi, _mm256_sub_epi8(hi, q.hi2)));
+    a = _mm256_add_epi32(a, PairSums(terms));
+  }
+  static __m256i Distance(__m256i a, __m256i, __m256i query_acc) {
+    return _mm256_add_epi32(a, query_acc);
+  }
 };
 
-// The exact sums of kCodes codes over their first `bytes` bytes (a multiple of 16); a last
-// half step reads its 16 bytes into a register whose upper half is zero.
-template <typename Code>
-struct Sums {
-  template <int kCodes>
-  static void Run(const uint8_t* query, const uint8_t* const codes[kCodes], int32_t out[kCodes],
-                  int bytes) {
-    __m256i acc[kCodes];
-    for (__m256i& a : acc) a = _mm256_setzero_si256();
-    int j = 0;
-    for (; j + 32 <= bytes; j += 32) {
-      const __m256i q = Load(query + j);
-      for (int c = 0; c < kCodes; ++c) {
-        acc[c] = _mm256_add_epi32(acc[c], Code::Block(q, Load(codes[c] + j)));
-      }
-    }
-    if (j < bytes) {
-      const __m256i q = LoadHalf(query + j);
-      for (int c = 0; c < kCodes; ++c) {
-        acc[c] = _mm256_add_epi32(acc[c], Code::Block(q, LoadHalf(codes[c] + j)));
-      }
-    }
-    for (int c = 0; c < kCodes; ++c) out[c] = Code::Finish(SumLanes(acc[c]));
+// SQ4 IP of one code: the query's low nibble minus 7 times the data's low nibble, plus 16 x the
+// query's signed high nibble (its bits kept in place) times the data's high nibble: the block
+// sums 16 x the terms (negated in the pair sums), which Distance divides out exactly.
+struct Sq4IPPair {
+  static void Add(__m256i q, __m256i x, __m256i& a, __m256i&) {
+    const __m256i lo =
+        _mm256_maddubs_epi16(LowNibbles(x), _mm256_sub_epi8(LowNibbles(q), Bytes(7)));
+    const __m256i hi16 = _mm256_maddubs_epi16(HighNibbles(x), _mm256_and_si256(q, Bytes(-16)));
+    a = _mm256_add_epi32(a, NegatedPairSums(_mm256_add_epi16(_mm256_slli_epi16(lo, 4), hi16)));
   }
+  static __m256i Distance(__m256i a, __m256i) { return _mm256_srai_epi32(a, 4); }
+};
+
+// SQ4 IP of several codes: the query's nibbles become signed bytes once (low minus 7, high
+// sign-extended), so each code only splits its own.
+struct Sq4IPPrepared {
+  struct Block {
+    __m256i lo;  // low nibbles minus 7
+    __m256i hi;  // high nibbles, sign-extended
+  };
+  static Block Prepare(__m256i q, __m256i&) {
+    const __m256i hi = _mm256_xor_si256(HighNibbles(q), Bytes(8));
+    return {_mm256_sub_epi8(LowNibbles(q), Bytes(7)), _mm256_sub_epi8(hi, Bytes(8))};
+  }
+  static void Add(const Block& q, __m256i x, __m256i& a, __m256i&) {
+    const __m256i terms = _mm256_add_epi16(_mm256_maddubs_epi16(LowNibbles(x), q.lo),
+                                           _mm256_maddubs_epi16(HighNibbles(x), q.hi));
+    a = _mm256_add_epi32(a, NegatedPairSums(terms));
+  }
+  static __m256i Distance(__m256i a, __m256i, __m256i) { return a; }
 };
 
 }  // namespace
 
-TARVO_SIMD_KERNEL_TABLE(kAvx2Kernels, "avx2");
+extern const KernelTable kAvx2Kernels = {
+    "avx2",
+    TARVO_SIMD_FLOAT_KERNELS,
+    TARVO_X86_INTEGER_KERNELS,
+};
 
 }  // namespace vexa
