@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "engine/search/alloc_aligned.h"
 #include "engine/search/candidate_pool.h"
 #include "engine/search/distance_context.h"
+#include "engine/search/fp32_quantizer.h"
 #include "engine/search/graph.h"
 #include "engine/search/graph_searcher_base.h"
 #include "engine/search/quantizer_kernels.h"
@@ -31,6 +33,9 @@ namespace vexa {
 // With nb == 0 a search finds nothing and writes nothing; before Build or a load nb is 0.
 template <typename Q, typename RQ>
 class GraphSearcher final : public GraphSearcherBase {
+  static_assert(std::is_same_v<RQ, Quantizer<FP32Codec<Q::kMetric>>>,
+                "the refine quantizer is the FP32 quantizer of the coarse quantizer's metric");
+
  public:
   // The coarse distance: float for the FP32 and FP16 quantizers, int32 in code units for SQ8 and SQ4.
   using Distance = typename QuantizerKernels<Q>::Distance;

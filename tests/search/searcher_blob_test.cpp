@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -234,15 +235,17 @@ TEST(SearcherBlob, CorruptedAndTruncatedBlobsAreRefused) {
   const size_t po_at = refine_at + n * 64;
   ASSERT_EQ(po_at + 8, blob.size());
 
+  constexpr size_t kNoPatch = SIZE_MAX;
   struct Case {
     const char* what;
     size_t length;     // bytes of the blob handed to the reader
-    size_t patch_at;   // where to write patch (0 for none)
+    size_t patch_at;   // where to write patch (kNoPatch for none)
     int32_t patch;
     std::string line;  // a line the refusal prints
   };
   auto truncated = [&](const char* what, size_t field_at, size_t field_size) {
-    return Case{what, field_at + field_size - 1, 0, 0, BoundsLine(field_at + field_size - 1, field_at, field_size)};
+    return Case{what, field_at + field_size - 1, kNoPatch, 0,
+                BoundsLine(field_at + field_size - 1, field_at, field_size)};
   };
   const std::vector<Case> cases = {
       truncated("metric size", 0, 4),
@@ -259,6 +262,17 @@ TEST(SearcherBlob, CorruptedAndTruncatedBlobsAreRefused) {
       truncated("maxx", maxx_at, 12),
       truncated("refine codes", refine_at, n * 64),
       truncated("po", po_at, 4),
+      truncated("entry point count", graph_at + 4, 4),
+      truncated("entry points", graph_at + 8, 4),
+      truncated("N", graph_at + 12, 4),
+      truncated("K", graph_at + 16, 4),
+      truncated("graph order", graph_at + 16 + 4 + 4 * n * 2, 4 * n),
+      {"metric size beyond the blob", blob.size(), 0, 1000, BoundsLine(blob.size(), 8, 1000)},
+      {"graph type 2", blob.size(), graph_at, 2, "Invalid number of graphType : 2.\n"},
+      {"entry point count too large", blob.size(), graph_at + 4, 2000000000, "Invalid number of nep : 2000000000.\n"},
+      {"entry point beyond N", blob.size(), graph_at + 8, n, "Invalid number of eps id : 6.\n"},
+      {"N -1", blob.size(), graph_at + 12, -1, "Invalid number of N : 18446744073709551615.\n"},
+      {"neighbour beyond N", blob.size(), graph_at + 20 + 4 * 3, n, "Invalid number of neighbors : 6.\n"},
       {"dim 0", blob.size(), dim_at, 0, "Invalid number of dim : 0.\n"},
       {"dim 3000", blob.size(), dim_at, 3000, "Invalid number of dim : 3000.\n"},
       {"dim -1", blob.size(), dim_at, -1, "Invalid number of dim : 18446744073709551615.\n"},
@@ -267,10 +281,41 @@ TEST(SearcherBlob, CorruptedAndTruncatedBlobsAreRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<uint8_t> corrupted(blob.begin(), blob.begin() + c.length);
-    if (c.patch_at != 0) std::memcpy(&corrupted[c.patch_at], &c.patch, 4);
+    if (c.patch_at != kNoPatch) std::memcpy(&corrupted[c.patch_at], &c.patch, 4);
     const Loaded loaded = Deserialize(corrupted, corrupted.size());
     EXPECT_EQ(loaded.result, -1);
     EXPECT_NE(loaded.output.find(c.line), std::string::npos) << loaded.output;
+  }
+}
+
+TEST(SearcherBlob, EveryShorterBufferOrBlobIsRefused) {
+  // The writer given fewer than the L - 4 bytes it fills, and the reader given fewer than those
+  // L - 4 bytes, fail with the bounds line of the field that does not fit, for every field of
+  // every searcher kind (graph with upper layers included).
+  const tarvo_test::Dataset data = tarvo_test::RandomDataset(4, 3, 15);
+  for (const auto& [metric, quant_type] : testing_support::kAllSearchers) {
+    SCOPED_TRACE(metric + " " + quant_type);
+    const auto searcher = BuildIndex(data, 2, metric, quant_type, /*upper_layers=*/true);
+    const std::vector<uint8_t> blob = Serialize(*searcher);
+    const size_t filled = blob.size() - 4;
+    for (size_t length = 0; length < filled; ++length) {
+      std::vector<uint8_t> buffer(length);
+      size_t buffer_length = length;
+      size_t offset = 0;
+      ::testing::internal::CaptureStdout();
+      const int written = searcher->SaveSearcherToMem(buffer.data(), &buffer_length, &offset);
+      const std::string output = ::testing::internal::GetCapturedStdout();
+      EXPECT_EQ(written, -1) << length;
+      EXPECT_NE(output.find("Serialize failed: dataLen[" + std::to_string(length) + "] should be >= offset["),
+                std::string::npos)
+          << output;
+
+      const Loaded loaded = Deserialize(std::vector<uint8_t>(blob.begin(), blob.begin() + length), length);
+      EXPECT_EQ(loaded.result, -1) << length;
+      EXPECT_NE(loaded.output.find("Deserialize failed: dataLen[" + std::to_string(length) + "] should be >= offset["),
+                std::string::npos)
+          << loaded.output;
+    }
   }
 }
 

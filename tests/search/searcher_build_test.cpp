@@ -66,32 +66,45 @@ TEST(GraphSearcherBuild, PrefetchLinesFollowTheCodeSize) {
   EXPECT_EQ(searcher->codeLines, 7);
 }
 
-// The lines that Build prints, with the cost line's time replaced by "T".
+// The lines that Build prints over n random vectors of dimension 10, after the two graph copies
+// of the constructor; the times and the trimmed range that vary are replaced by "T" and "R".
 template <typename S>
-std::vector<std::string> BuildLines(int refine_param) {
-  const tarvo_test::Dataset data = tarvo_test::RandomDataset(5, 10, 4);
+std::vector<std::string> BuildLines(int refine_param, int n) {
+  const tarvo_test::Dataset data = tarvo_test::RandomDataset(n, 10, 4);
+  const Graph<int> graph = MakeGraph(std::vector<std::vector<int>>(n), 1, {0});
   ::testing::internal::CaptureStdout();
-  BuildSearcher<S>(ReversedGraph(), data, refine_param);
+  BuildSearcher<S>(graph, data, refine_param);
   const std::string output = ::testing::internal::GetCapturedStdout();
   std::vector<std::string> lines;
   size_t start = 0;
   for (size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
     std::string line = output.substr(start, end - start);
     if (line.rfind("Done basic quantizer training, cost ", 0) == 0 && line.back() == 's') line = "cost T";
+    if (line.rfind("[INFO] Done SQ4 train, minn:", 0) == 0) line = "[INFO] Done SQ4 train R";
     lines.push_back(line);
   }
   return lines;
 }
 
+constexpr char kCopyLine[] = "[Graph] Init Graph with another graph.";
 constexpr char kFP32Line[] = "FP32Quantizer are exact quantizer, not exact works needed for train.";
 
 TEST(GraphSearcherBuild, PrintsItsProgressInOrder) {
-  EXPECT_EQ(BuildLines<FP32L2Searcher>(0),
-            (std::vector<std::string>{"[Graph] Init Graph with another graph.", "[Graph] Init Graph with another graph.",
-                                      "Processing Graph reordering.", kFP32Line, "cost T"}));
-  EXPECT_EQ(BuildLines<SQ8IPSearcher>(2),
-            (std::vector<std::string>{"[Graph] Init Graph with another graph.", "[Graph] Init Graph with another graph.",
-                                      "Processing Graph reordering.", "cost T", kFP32Line}));
+  EXPECT_EQ(BuildLines<FP32L2Searcher>(0, 5), (std::vector<std::string>{kCopyLine, kCopyLine,
+                                                                         "Processing Graph reordering.", kFP32Line,
+                                                                         "cost T"}));
+  EXPECT_EQ(BuildLines<SQ8IPSearcher>(2, 5), (std::vector<std::string>{kCopyLine, kCopyLine,
+                                                                        "Processing Graph reordering.", "cost T",
+                                                                        kFP32Line}));
+  EXPECT_EQ(BuildLines<FP16L2Searcher>(0, 5),
+            (std::vector<std::string>{kCopyLine, kCopyLine, "Processing Graph reordering.",
+                                      "[FP16 L2 Quant] d:10, d_align:32, code_size:64, data_size: 2",
+                                      "FP16L2 Quantizer are exact quantizer, not exact works needed for train.",
+                                      "cost T"}));
+  EXPECT_EQ(BuildLines<SQ4L2Searcher>(10, 100),
+            (std::vector<std::string>{kCopyLine, kCopyLine, "Processing Graph reordering.",
+                                      "[INFO] Start SQ4 train, params: top:11, n:100, d:10, drop_ratio:0.0100",
+                                      "[INFO] Done SQ4 train R", "cost T", kFP32Line}));
 }
 
 TEST(GraphSearcherBuild, APrivateCopyThatCannotBeHadThrows) {

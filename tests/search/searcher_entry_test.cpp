@@ -80,6 +80,12 @@ TEST(WalkEntryPoints, ComputesLongRowsInBatchesWithTheSameDistances) {
     const float diff = xs[id] - query;
     EXPECT_EQ(state.pool.entries[i].distance, diff * diff) << "node " << id;
   }
+
+  // A pool of 8 keeps the 8 closest; the others it dropped or pushed out stay visited.
+  QueryState<FP32L2Searcher> small(*searcher, &query, 8);
+  searcher->WalkEntryPoints(&small.pool, &small.context);
+  EXPECT_EQ(small.Ids(), (std::vector<int>{0, 40, 39, 38, 37, 36, 35, 34}));
+  for (int v = 0; v <= 40; ++v) EXPECT_TRUE(small.pool.IsVisited(v)) << "node " << v;
 }
 
 // Points 0, 10, 20, 30, 40 and 50 for node 0 to 5 and a query at 41.

@@ -128,6 +128,23 @@ TEST_F(EarlyStopTest, PatienceBoundsTheRunOfUnproductiveExpansions) {
   EXPECT_EQ(Expansions(1, 1), 10);   // the last expansion finds nothing, and nothing is left
 }
 
+TEST(ExpandPoolEarlyStop, AnExpansionThatAddsNothingIsUnproductive) {
+  // Seeded with 0, 1 and 2 (query at 0): node 0's row is empty and node 1 names only visited
+  // nodes, so two unproductive expansions come first; node 2 names node 3 twice, which is
+  // offered once and lands at position 0.
+  const Graph<int> graph = MakeGraph({{}, {0, 2}, {3, 3}, {}}, 2, {});
+  const auto searcher = BuildSearcher<FP32L2Searcher>(graph, Line({1, 2, 3, 0.5f}));
+  const float query = 0.0f;
+  for (const auto& [patience, expansions] : std::vector<std::pair<int, int>>{{2, 2}, {3, 4}}) {
+    State state(*searcher, &query, 8);
+    state.Seed({0, 1, 2});
+    searcher->SetEarlyStoppingParams(8, patience);
+    searcher->ExpandPoolEarlyStop(&state.pool, &state.context);
+    EXPECT_EQ(state.Checked(), expansions) << "patience " << patience;
+    EXPECT_EQ(state.Ids(), patience == 2 ? (std::vector<int>{0, 1, 2}) : (std::vector<int>{3, 0, 1, 2}));
+  }
+}
+
 TEST(ExpandPoolEarlyStop, ADroppedCandidateIsProductiveOnlyWhenAddingPrefExceedsTheCapacity) {
   // Both entries of the full pool name a node farther than the last entry: dropped, position 2.
   const Graph<int> graph = MakeGraph({{2}, {3}, {}, {}}, 1, {});

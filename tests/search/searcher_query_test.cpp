@@ -82,25 +82,62 @@ TEST(SearchQuery, NullDistancesWriteLabelsOnly) {
   EXPECT_EQ(labels, (std::vector<int64_t>{4, 5}));
 }
 
-TEST(SearchQuery, SlotsBeyondWhatThePoolReachedKeepTheirValues) {
-  // Two pieces: the walk from node 0 never reaches nodes 3 and 4.
+// What a searcher of type S over two pieces (0 - 1 - 2 and 3 - 4, at x = 0 to 4) writes for a
+// query at 4 when the walk starts at node 0.
+template <typename S>
+Results SearchTwoPieces(int refine_param, int k) {
   const auto pieces =
-      BuildSearcher<FP32L2Searcher>(MakeGraph({{1}, {2}, {0}, {4}, {3}}, 1, {0}), Line({0, 1, 2, 3, 4}));
+      BuildSearcher<S>(MakeGraph({{1}, {2}, {0}, {4}, {3}}, 1, {0}), Line({0, 1, 2, 3, 4}), refine_param);
   const float query = 4.0f;
-  Results out(5);
-  pieces->SearchQuery(&query, 5, out.labels.data(), out.distances.data());
-  EXPECT_EQ(out.labels, (std::vector<int64_t>{2, 1, 0, kUntouchedLabel, kUntouchedLabel}));
-  EXPECT_EQ(out.distances[3], kUntouchedDistance);
+  Results out(k);
+  pieces->SearchQuery(&query, k, out.labels.data(), out.distances.data());
+  return out;
+}
+
+TEST(SearchQuery, SlotsBeyondWhatThePoolReachedKeepTheirValues) {
+  // The walk never reaches nodes 3 and 4: the coarse output and the re-rank both write three.
+  for (const Results& out : {SearchTwoPieces<FP32L2Searcher>(0, 5), SearchTwoPieces<SQ8L2Searcher>(2, 5)}) {
+    EXPECT_EQ(out.labels, (std::vector<int64_t>{2, 1, 0, kUntouchedLabel, kUntouchedLabel}));
+    EXPECT_EQ(out.distances, (std::vector<float>{4.0f, 9.0f, 16.0f, kUntouchedDistance, kUntouchedDistance}));
+  }
 
   // Upper layers with patience 0: the pool holds the node where the descent ended, alone.
   Graph<int> layered = MakeGraph({{1}, {0, 2}, {1}}, 2, {});
   InstallUpperLayers(&layered, 1, 0, {{2}, {}, {0}});
   const auto searcher = BuildSearcher<FP32L2Searcher>(layered, Line({0, 1, 2}));
   searcher->SetEarlyStoppingParams(1, 0);
+  const float query = 4.0f;
   Results one(3);
   searcher->SearchQuery(&query, 3, one.labels.data(), one.distances.data());
   EXPECT_EQ(one.labels, (std::vector<int64_t>{2, kUntouchedLabel, kUntouchedLabel}));
   EXPECT_EQ(one.distances, (std::vector<float>{4.0f, kUntouchedDistance, kUntouchedDistance}));
+}
+
+TEST(RefineResults, ReRanksEveryPoolEntryByExactDistance) {
+  // Coarse distances that put the pool in the order 0, 1, 2, 4, 3; exact distances to 31 are
+  // 961, 441, 121, 1 and 81 for nodes 0 to 4 at x = 0, 10, 20, 30 and 40.
+  const auto searcher = BuildSearcher<SQ8L2Searcher>(MakeGraph({{}, {}, {}, {}, {}}, 1, {}),
+                                                     Line({0, 10, 20, 30, 40}), 2);
+  const float query = 31.0f;
+  testing_support::QueryState<SQ8L2Searcher> state(*searcher, &query, 5);
+  int32_t coarse = 0;
+  for (int v : {0, 1, 2, 4, 3}) state.pool.Insert(v, ++coarse);
+  state.pool.entries[0].id |= kCheckedFlag;  // the checked flag is not part of the node
+
+  Results best(2);
+  searcher->RefineResults(&query, state.pool, 2, best.labels.data(), best.distances.data());
+  EXPECT_EQ(best.labels, (std::vector<int64_t>{3, 4}));
+  EXPECT_EQ(best.distances, (std::vector<float>{1.0f, 81.0f}));
+
+  Results all(7);
+  searcher->RefineResults(&query, state.pool, 7, all.labels.data(), all.distances.data());
+  EXPECT_EQ(all.labels, (std::vector<int64_t>{3, 4, 2, 1, 0, kUntouchedLabel, kUntouchedLabel}));
+  EXPECT_EQ(all.distances, (std::vector<float>{1.0f, 81.0f, 121.0f, 441.0f, 961.0f, kUntouchedDistance,
+                                               kUntouchedDistance}));
+
+  Results labels_only(3);
+  searcher->RefineResults(&query, state.pool, 3, labels_only.labels.data(), nullptr);
+  EXPECT_EQ(labels_only.labels, (std::vector<int64_t>{3, 4, 2}));
 }
 
 TEST(SearchQuery, CodeSearchersWithoutReRankWriteTheirIntegerDistances) {
@@ -151,11 +188,15 @@ class AllSearchersTest : public ::testing::Test {
 
   AllSearchersTest() : data_(tarvo_test::RandomDataset(kN, kDim, 21)) {}
 
-  std::unique_ptr<SearcherBase> Make(const std::string& metric, const std::string& quant_type) {
+  // With upper_layers, nodes 0 to 3 form one upper level that the query descends.
+  std::unique_ptr<SearcherBase> Make(const std::string& metric, const std::string& quant_type,
+                                     bool upper_layers = false) {
     const std::vector<int> knn = tarvo_test::ExactKnnGraph(data_, 16, metric == "IP");
     std::vector<std::vector<int>> rows(kN);
     for (int i = 0; i < kN; ++i) rows[i].assign(knn.begin() + i * 16, knn.begin() + (i + 1) * 16);
-    auto searcher = MakeGraphSearcher(MakeGraph(rows, 16, {0, 1}), metric, quant_type);
+    Graph<int> graph = MakeGraph(rows, 16, {0, 1});
+    if (upper_layers) InstallUpperLayers(&graph, 2, 0, {{1, 2}, {2, 3}, {3, 0}, {0, 1}});
+    auto searcher = MakeGraphSearcher(graph, metric, quant_type);
     std::vector<float*> chunks = tarvo_test::MakeChunkTable(data_, 8);
     searcher->Build(chunks.data(), 8, kN, kDim);
     searcher->UpdatePrefetchLines();
@@ -198,14 +239,16 @@ TEST_F(AllSearchersTest, NonFiniteQueriesEndAndWriteOnlyValidLabels) {
   queries[3][5] = nan;
   queries[3][7] = inf;
   for (const auto& [metric, quant_type] : testing_support::kAllSearchers) {
-    const auto searcher = Make(metric, quant_type);
-    for (int patience : {-1, 3}) {
-      searcher->SetEarlyStoppingParams(2, patience);
-      for (size_t q = 0; q < queries.size(); ++q) {
-        SCOPED_TRACE(metric + " " + quant_type + " query " + std::to_string(q));
-        Results out(10);
-        searcher->SearchQuery(queries[q].data(), 10, out.labels.data(), out.distances.data());
-        for (int64_t label : out.labels) EXPECT_TRUE(label == kUntouchedLabel || (label >= 0 && label < kN));
+    for (bool upper_layers : {false, true}) {
+      const auto searcher = Make(metric, quant_type, upper_layers);
+      for (int patience : {-1, 3}) {
+        searcher->SetEarlyStoppingParams(2, patience);
+        for (size_t q = 0; q < queries.size(); ++q) {
+          SCOPED_TRACE(metric + " " + quant_type + (upper_layers ? " layered" : "") + " query " + std::to_string(q));
+          Results out(10);
+          searcher->SearchQuery(queries[q].data(), 10, out.labels.data(), out.distances.data());
+          for (int64_t label : out.labels) EXPECT_TRUE(label == kUntouchedLabel || (label >= 0 && label < kN));
+        }
       }
     }
   }
