@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -85,6 +86,22 @@ TEST(AlignedVector, AssignRefusesMoreThanTheLargestArray) {
     EXPECT_EQ(std::string(e.what()), "cannot create std::vector larger than max_size()");
   }
   EXPECT_TRUE(v.empty());
+}
+
+// 2^61 - 1 elements are some 8 EiB: the C library has no block for them, and the array keeps
+// what it held.
+TEST(AlignedVector, AssignThrowsWhenNoBlockCanBeHad) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer allocator aborts on this request instead of failing it";
+#else
+  AlignedVector v;
+  v.Assign(3, 1);
+  const int* block = v.data();
+  EXPECT_THROW(v.Assign((size_t{1} << 61) - 1, -1), std::bad_alloc);
+  EXPECT_EQ(v.data(), block);
+  EXPECT_EQ(v.size(), 3u);
+  EXPECT_TRUE(AllEqual(v, 1));
+#endif
 }
 
 TEST(AlignedVector, CopyHoldsExactlyTheElementsInItsOwnBlock) {

@@ -228,34 +228,40 @@ class MappedBytes {
   uint8_t* data_;  // owned mapping, or null when it could not be made
 };
 
-// One full piece and a 4-byte remainder, behind an 8-byte offset: marks on both sides of the
-// piece boundary land where they belong.
+// Arrays of exactly one bounded-copy piece and of one piece and a 4-byte remainder, behind an
+// 8-byte offset in a blob that ends where the array ends: marks on both sides of the piece
+// boundary land where they belong, and no empty copy follows a last full piece.
 constexpr size_t kTwoPieces = kBlobPieceBytes + 4;
 constexpr size_t kMarked[] = {0, kBlobPieceBytes - 1, kBlobPieceBytes, kTwoPieces - 1};
+constexpr size_t kPieceSizes[] = {kBlobPieceBytes, kTwoPieces};
 
-TEST(BlobArrays, WriteMovesAFullPieceAndTheRemainder) {
-  MappedBytes source(kTwoPieces);
-  MappedBytes blob(8 + kTwoPieces);
-  ASSERT_NE(source.data(), nullptr);
-  ASSERT_NE(blob.data(), nullptr);
-  for (size_t i = 0; i < 4; ++i) source.data()[kMarked[i]] = static_cast<uint8_t>(i + 1);
-  size_t offset = 8;
-  ASSERT_EQ(SerializeArray(blob.data(), source.data(), kTwoPieces, &offset, 8 + kTwoPieces), 0);
-  EXPECT_EQ(offset, 8 + kTwoPieces);
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(blob.data()[8 + kMarked[i]], i + 1) << kMarked[i];
-  EXPECT_EQ(blob.data()[7], 0);
+TEST(BlobArrays, WriteMovesFullPiecesAndTheRemainder) {
+  for (size_t bytes : kPieceSizes) {
+    MappedBytes source(bytes);
+    MappedBytes blob(8 + bytes);
+    ASSERT_NE(source.data(), nullptr);
+    ASSERT_NE(blob.data(), nullptr);
+    for (size_t i = 0; i < 4 && kMarked[i] < bytes; ++i) source.data()[kMarked[i]] = static_cast<uint8_t>(i + 1);
+    size_t offset = 8;
+    ASSERT_EQ(SerializeArray(blob.data(), source.data(), bytes, &offset, 8 + bytes), 0) << bytes;
+    EXPECT_EQ(offset, 8 + bytes);
+    for (size_t i = 0; i < 4 && kMarked[i] < bytes; ++i) EXPECT_EQ(blob.data()[8 + kMarked[i]], i + 1) << kMarked[i];
+    EXPECT_EQ(blob.data()[7], 0);
+  }
 }
 
-TEST(BlobArrays, ReadMovesAFullPieceAndTheRemainder) {
-  MappedBytes blob(8 + kTwoPieces);
-  MappedBytes target(kTwoPieces);
-  ASSERT_NE(blob.data(), nullptr);
-  ASSERT_NE(target.data(), nullptr);
-  for (size_t i = 0; i < 4; ++i) blob.data()[8 + kMarked[i]] = static_cast<uint8_t>(i + 1);
-  size_t offset = 8;
-  ASSERT_EQ(DeserializeArray(target.data(), blob.data(), kTwoPieces, &offset, 8 + kTwoPieces), 0);
-  EXPECT_EQ(offset, 8 + kTwoPieces);
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(target.data()[kMarked[i]], i + 1) << kMarked[i];
+TEST(BlobArrays, ReadMovesFullPiecesAndTheRemainder) {
+  for (size_t bytes : kPieceSizes) {
+    MappedBytes blob(8 + bytes);
+    MappedBytes target(bytes);
+    ASSERT_NE(blob.data(), nullptr);
+    ASSERT_NE(target.data(), nullptr);
+    for (size_t i = 0; i < 4 && kMarked[i] < bytes; ++i) blob.data()[8 + kMarked[i]] = static_cast<uint8_t>(i + 1);
+    size_t offset = 8;
+    ASSERT_EQ(DeserializeArray(target.data(), blob.data(), bytes, &offset, 8 + bytes), 0) << bytes;
+    EXPECT_EQ(offset, 8 + bytes);
+    for (size_t i = 0; i < 4 && kMarked[i] < bytes; ++i) EXPECT_EQ(target.data()[kMarked[i]], i + 1) << kMarked[i];
+  }
 }
 
 TEST(BlobRefusals, PrintTheValueSignExtendedAndUnsigned) {

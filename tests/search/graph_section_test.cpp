@@ -254,6 +254,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"NoSlots", Base(0, {1}, 2, 0, {}), ""},
         MalformedCase{"UpperNAboveTheLimit", kBaseOfUpper + Words{2000000000},
                       "Invalid number of N : 2000000000.\n"},
+        MalformedCase{"UpperNAtTheLimit", kBaseOfUpper + Words{1999999999},
+                      "Invalid number of upper N : 1999999999.\n"},
         MalformedCase{"UpperNBelowN", kBaseOfUpper + Words{2, 2, 1, 0, 0},
                       "Invalid number of upper N : 2.\n"},
         MalformedCase{"UpperNAboveN", kBaseOfUpper + Words{4, 2, 1, 0, 0, 0, 0},
@@ -326,9 +328,16 @@ TEST(GraphSection, ShortBlobClaimingManyEntriesSizesNothing) {
     Graph<int> graph;
     EXPECT_EQ(Load(&graph, Bytes(claim)).rc, -1);
     EXPECT_LT(PeakResidentKiB() - before, 64 * 1024) << claim.size();
+    // Nor was the storage of the claim sized: the entry points, the slots, the claimed list.
+    if (claim.size() == 2) {
+      EXPECT_TRUE(graph.eps.empty());
+    }
     if (claim.size() < 17) {
       EXPECT_EQ(graph.neighbors, nullptr);
       EXPECT_TRUE(graph.true_order.empty());
+    } else {
+      ASSERT_NE(graph.hnsw1pgraph, nullptr);
+      EXPECT_EQ(graph.hnsw1pgraph->lists[0].data(), nullptr);
     }
   }
 }

@@ -58,6 +58,19 @@ TEST(GraphAllocate, RefusesSlotCountsNoBlockCanHold) {
   EXPECT_EQ(wide.neighbors, nullptr);
 }
 
+// INT_MAX x INT_MAX slots are some 16 EiB: the C library has no block for them.
+TEST(GraphAllocate, ThrowsWhenTheSlotsCannotBeHad) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer allocator aborts on this request instead of failing it";
+#else
+  Graph<int> graph;
+  EXPECT_THROW(graph.Allocate(INT32_MAX, INT32_MAX), std::bad_alloc);
+  EXPECT_EQ(graph.neighbors, nullptr);
+  EXPECT_EQ(graph.N, 0);
+  EXPECT_TRUE(graph.true_order.empty());
+#endif
+}
+
 TEST(Hnsw1pGraphCreate, GivesEmptyLayersForEveryNode) {
   Graph<int> graph;
   graph.Allocate(3, 2);
@@ -144,6 +157,22 @@ TEST(GraphCopy, OfAGraphWithoutSlotsOrLayers) {
   EXPECT_EQ(copy->K, 0);
   EXPECT_EQ(copy->true_order, source.true_order);
   EXPECT_EQ(copy->hnsw1pgraph, nullptr);
+}
+
+// A copy whose slots cannot be had throws before it prints or copies anything: one whose byte
+// count wraps (checked before the C library is asked) and, outside the sanitizer build, one of
+// some 16 EiB that the C library refuses.
+TEST(GraphCopy, ThrowsWhenTheSlotsCannotBeHad) {
+  Graph<int64_t> wide;
+  wide.N = 1073807362;
+  wide.K = 2147352580;
+  EXPECT_EQ(CapturedStdout([&] { EXPECT_THROW(Graph<int64_t>{wide}, std::bad_alloc); }), "");
+#if !defined(__SANITIZE_ADDRESS__)
+  Graph<int> huge;
+  huge.N = INT32_MAX;
+  huge.K = INT32_MAX;
+  EXPECT_EQ(CapturedStdout([&] { EXPECT_THROW(Graph<int>{huge}, std::bad_alloc); }), "");
+#endif
 }
 
 // The renumbering example: true_order (2, 0, 1) and rev_order (1, 2, 0), K = 2, rows
