@@ -55,13 +55,26 @@ inline GraphReorderWorker L2ReorderWorker(float** chunks, int consecutive_log, i
   return worker;
 }
 
-// The levels that the HNSW level draw gives its first count nodes, from the standard library's
-// minimal standard generator and canonical reals (seed 100, two steps per value).
-inline std::vector<int> ExpectedLevels(size_t M, int count) {
+// The first count values of the HNSW level generator: the minimal standard generator from seed
+// 100, two steps x1, x2 per value, s = (x1 - 1) + (x2 - 1) x 2147483646 fused, and s times the
+// double nearest 1 / 2147483646^2 (s never reaches 2147483646^2, which would give the largest
+// double below 1). A product, not the quotient of the standard library's canonical reals, which
+// differs in the last bit now and then.
+inline std::vector<double> ExpectedUniforms(int count) {
   std::minstd_rand0 rng(100);
-  std::vector<int> levels;
+  std::vector<double> values;
   for (int i = 0; i < count; ++i) {
-    const double u = std::generate_canonical<double, 53>(rng);
+    const double x1 = static_cast<double>(rng() - 1);
+    const double x2 = static_cast<double>(rng() - 1);
+    values.push_back(std::fma(x2, 2147483646.0, x1) * 2.1684043490099767e-19);
+  }
+  return values;
+}
+
+// The levels that the HNSW level draw gives its first count nodes with the given M.
+inline std::vector<int> ExpectedLevels(size_t M, int count) {
+  std::vector<int> levels;
+  for (const double u : ExpectedUniforms(count)) {
     levels.push_back(static_cast<int>(-std::log(u) * (1 / std::log(static_cast<double>(M)))));
   }
   return levels;
