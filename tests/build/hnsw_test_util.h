@@ -8,10 +8,12 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/build/graph_reorder_worker.h"
 #include "engine/build/hnsw.h"
+#include "tests/support/captured_stdout.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
 #include "tests/support/omp_threads.h"
@@ -22,25 +24,23 @@ using tarvo_test::OmpThreads;
 
 // What body prints on standard output.
 template <typename Body>
-std::string CapturePrinted(Body body) {
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
-  body();
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
+std::string CapturePrinted(Body&& body) {
+  return CapturedStdout(std::forward<Body>(body));
 }
 
-// An HNSW builder built over data (in one chunk) with a team of threads, its lines swallowed.
-// The table must outlive the builder.
+// An HNSW builder built over data (in one chunk) with a team of threads, its lines swallowed (or
+// kept in *printed when given). The table must outlive the builder.
 inline std::unique_ptr<HNSW> BuildHnsw(const tarvo_test::Dataset& data, std::vector<float*>& table, size_t M,
-                                       size_t ef_construction, int threads) {
+                                       size_t ef_construction, int threads, const std::string& metric = "L2",
+                                       std::string* printed = nullptr) {
   table = tarvo_test::MakeChunkTable(data, 20);
   std::unique_ptr<HNSW> hnsw;
-  CapturePrinted([&] {
-    hnsw = std::make_unique<HNSW>("L2", data.dim, M, ef_construction);
+  const std::string text = CapturePrinted([&] {
+    hnsw = std::make_unique<HNSW>(metric, data.dim, M, ef_construction);
     OmpThreads team(threads);
     hnsw->Build(table.data(), 20, data.n);
   });
+  if (printed != nullptr) *printed = text;
   return hnsw;
 }
 
