@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <string>
 
 #include "engine/build/hnsw.h"
+#include "tests/support/captured_stdout.h"
 
 namespace vexa {
 namespace {
@@ -13,11 +14,7 @@ namespace {
 std::string InitLines(int dim, int R, int L) {
   const size_t M = static_cast<size_t>(R / 2);
   const size_t ef_construction = std::max(M, static_cast<size_t>(L));
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
-  { HNSW hnsw("L2", dim, M, ef_construction); }
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
+  return CapturedStdout([&] { HNSW hnsw("L2", dim, M, ef_construction); });
 }
 
 TEST(HnswConstruction, PrintsTheDerivedSizes) {

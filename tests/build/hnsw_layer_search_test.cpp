@@ -85,5 +85,27 @@ TEST(HnswExploreLayer, FindsEveryNodeAcrossTagWraps) {
   }
 }
 
+// "L2" selects the squared Euclidean distance and every other name the negated inner product:
+// a layer search reports the distances of that function.
+TEST(HnswExploreLayer, MetricNameChoosesTheDistance) {
+  struct Case {
+    const char* metric;
+    DistanceFunction distance;
+  };
+  const Case cases[] = {{"L2", DistanceFP32L2}, {"IP", DistanceFP32IP}, {"cosine", DistanceFP32IP}};
+  const Dataset data = tarvo_test::RandomDataset(40, 4, 9);
+  const float* q = data.row(7);
+  for (const Case& c : cases) {
+    std::vector<float*> table;
+    auto hnsw = BuildHnsw(data, table, 5, 64, 1, c.metric);
+    DistanceHeap found = hnsw->ExploreLayer(0, q, 0);
+    ASSERT_FALSE(found.empty()) << c.metric;
+    for (; !found.empty(); found.pop()) {
+      EXPECT_EQ(found.top().distance, c.distance(q, data.row(static_cast<int>(found.top().id)), data.dim))
+          << c.metric << ", node " << found.top().id;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vexa

@@ -121,6 +121,27 @@ TEST(GraphReorder, FourPointExampleRenumbersThroughTheWholeRun) {
   EXPECT_EQ(f.graph.eps, std::vector<int>{0});
 }
 
+// Edges of equal weight enter the forest in (from, to) order, whatever the order of the rows:
+// node 0 at 0 has nodes 1 and 2 at the same distance on either side.
+TEST(GraphReorder, EqualWeightsEnterTheTreeInFromToOrder) {
+  struct Case {
+    std::vector<std::vector<int>> rows;
+    Forest tree;
+  };
+  const Case cases[] = {
+      // Row 0 links 2 before 1; the edge (0, 1) still comes first.
+      {{{2, 1}, {0}, {0}}, {{{1, 1.0f}, {2, 1.0f}}, {{0, 1.0f}}, {{0, 1.0f}}}},
+      // Only (0, 2) and (1, 0) are stored: the smaller from wins although its to is larger.
+      {{{2}, {0}, {}}, {{{2, 1.0f}, {1, 1.0f}}, {{0, 1.0f}}, {{0, 1.0f}}}},
+  };
+  for (const Case& c : cases) {
+    ReorderFixture f({0, -1, 1}, 2, c.rows);
+    Forest mst(3);
+    CapturePrinted([&] { f.worker.BuildMST(f.graph, mst); });
+    EXPECT_EQ(mst, c.tree) << "row 0 holds " << c.rows[0].size() << " links";
+  }
+}
+
 TEST(GraphReorder, CorrectGraphKeepsFirstValidOccurrencesUpToTheFirstEmptySlot) {
   ReorderFixture f(std::vector<float>(9, 0), 5, {{}, {}, {5, 5, 2, -1, 7}, {8, 9, -3, 3, 4}, {}, {}, {}, {}, {}});
   f.worker.CorrectGraph(f.graph);
