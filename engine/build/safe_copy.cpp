@@ -9,17 +9,14 @@
 namespace vexa {
 namespace {
 
-// The largest piece handed to the bounded copy and fill.
-constexpr size_t kPieceBytes = 0x7ffffff8;
-
-// Runs piece(offset, room, bytes) over n bytes in pieces of kPieceBytes, where room is what is
+// Runs piece(offset, room, bytes) over n bytes in pieces of kBoundedCopyPieceBytes, where room is what is
 // left of dstMax at offset (at most one piece; 0 once dstMax is used up). Throws with what and the
 // code of the first piece that fails.
 template <typename Piece>
 void InPieces(size_t dstMax, size_t n, const char* what, Piece piece) {
-  for (size_t offset = 0; offset < n; offset += kPieceBytes) {
-    const size_t room = dstMax > offset ? std::min(dstMax - offset, kPieceBytes) : 0;
-    const int code = piece(offset, room, std::min(n - offset, kPieceBytes));
+  for (size_t offset = 0; offset < n; offset += kBoundedCopyPieceBytes) {
+    const size_t room = dstMax > offset ? std::min(dstMax - offset, kBoundedCopyPieceBytes) : 0;
+    const int code = piece(offset, room, std::min(n - offset, kBoundedCopyPieceBytes));
     if (code != 0) throw std::runtime_error(std::string(what) + std::to_string(code) + ".\n");
   }
 }

@@ -18,6 +18,10 @@ enum BoundedCopyError : int {
 // The largest destination size the bounded copy and fill accept.
 constexpr size_t kBoundedCopyMaxBytes = 0x7fffffff;
 
+// The largest piece that callers moving more bytes hand to one bounded copy or fill (just under
+// kBoundedCopyMaxBytes, a multiple of 8).
+constexpr size_t kBoundedCopyPieceBytes = 0x7ffffff8;
+
 // Copies count bytes from src to dest, which has room for destMax bytes. Returns 0 or one of the
 // codes above; on a "reset" code the destMax bytes of dest are zero.
 int memcpy_s(void* dest, size_t destMax, const void* src, size_t count);

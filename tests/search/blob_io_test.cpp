@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/search/bounded_copy.h"
 #include "tests/support/captured_stdout.h"
 
 namespace vexa {
@@ -231,9 +232,9 @@ class MappedBytes {
 // Arrays of exactly one bounded-copy piece and of one piece and a 4-byte remainder, behind an
 // 8-byte offset in a blob that ends where the array ends: marks on both sides of the piece
 // boundary land where they belong, and no empty copy follows a last full piece.
-constexpr size_t kTwoPieces = kBlobPieceBytes + 4;
-constexpr size_t kMarked[] = {0, kBlobPieceBytes - 1, kBlobPieceBytes, kTwoPieces - 1};
-constexpr size_t kPieceSizes[] = {kBlobPieceBytes, kTwoPieces};
+constexpr size_t kTwoPieces = kBoundedCopyPieceBytes + 4;
+constexpr size_t kMarked[] = {0, kBoundedCopyPieceBytes - 1, kBoundedCopyPieceBytes, kTwoPieces - 1};
+constexpr size_t kPieceSizes[] = {kBoundedCopyPieceBytes, kTwoPieces};
 
 TEST(BlobArrays, WriteMovesFullPiecesAndTheRemainder) {
   for (size_t bytes : kPieceSizes) {
