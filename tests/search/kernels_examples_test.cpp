@@ -1,6 +1,7 @@
 // Worked examples of the distance kernels, checked on every kernel table this processor runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -184,6 +185,28 @@ int32_t Sq4IPx4(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d)
   return out[3];
 }
 
+int32_t Sq8IPx16(const KernelTable& t, const uint8_t* q, const uint8_t* c, int d) {
+  const int32_t ids[16] = {};  // every id names code 0
+  int32_t out[16];
+  t.sq8_ip_x16(reinterpret_cast<const int8_t*>(q), c, d, ids, out, d);
+  return out[15];
+}
+
+// Runs every case on every kernel table.
+void RunIntegerCases(const std::vector<IntegerCase>& cases) {
+  for (const KernelTable* table : AvailableTables()) {
+    for (const IntegerCase& c : cases) {
+      // Room for every byte given, whether or not the kernel reads it.
+      const size_t bytes = std::max({static_cast<size_t>(c.d), c.query_prefix.size(), c.code_prefix.size()});
+      std::vector<uint8_t> query(bytes, 0), code(bytes, 0);
+      std::copy(c.query_prefix.begin(), c.query_prefix.end(), query.begin());
+      std::copy(c.code_prefix.begin(), c.code_prefix.end(), code.begin());
+      EXPECT_EQ(c.kernel(*table, query.data(), code.data(), c.d), c.expected)
+          << table->name << ": " << c.what;
+    }
+  }
+}
+
 TEST(KernelExamples, IntegerKernels) {
   const std::vector<uint8_t> all_0x11(64, 0x11);
   const std::vector<IntegerCase> cases = {
@@ -200,14 +223,54 @@ TEST(KernelExamples, IntegerKernels) {
       {"SQ4 IP zero query against 0x11", Sq4IP, 128, {}, all_0x11, 448},
       {"SQ4 IPx4 zero query against 0x11", Sq4IPx4, 128, {}, all_0x11, 448},
   };
+  RunIntegerCases(cases);
+}
+
+// Each form reads whole blocks only: single forms 64 bytes, four-code forms 32, the SQ8 IP batch
+// 16, of the ceil(d / 2) bytes of an SQ4 code. Every byte given here counts when it is read.
+TEST(KernelExamples, IntegerKernelsReadWholeBlocksOnly) {
+  const std::vector<uint8_t> ones(127, 1), all_0x11(127, 0x11);
+  const std::vector<IntegerCase> cases = {
+      {"SQ8 L2 d=63", Sq8L2, 63, ones, {}, 0},
+      {"SQ8 L2 d=127", Sq8L2, 127, ones, {}, 64},
+      {"SQ8 L2x4 d=31", Sq8L2x4, 31, ones, {}, 0},
+      {"SQ8 L2x4 d=63", Sq8L2x4, 63, ones, {}, 32},
+      {"SQ8 IP d=63", Sq8IP, 63, ones, ones, 0},
+      {"SQ8 IP d=127", Sq8IP, 127, ones, ones, -64},
+      {"SQ8 IP batch d=15", Sq8IPx16, 15, ones, ones, 0},
+      {"SQ8 IP batch d=31", Sq8IPx16, 31, ones, ones, -16},
+      {"SQ4 L2 d=126", Sq4L2, 126, all_0x11, {}, 0},
+      {"SQ4 L2 d=127", Sq4L2, 127, all_0x11, {}, 64 * 2},
+      {"SQ4 L2x4 d=62", Sq4L2x4, 62, all_0x11, {}, 0},
+      {"SQ4 L2x4 d=63", Sq4L2x4, 63, all_0x11, {}, 32 * 2},
+      {"SQ4 IP d=126", Sq4IP, 126, {}, all_0x11, 0},
+      {"SQ4 IP d=127", Sq4IP, 127, {}, all_0x11, 64 * 7},
+      {"SQ4 IPx4 d=62", Sq4IPx4, 62, {}, all_0x11, 0},
+      {"SQ4 IPx4 d=63", Sq4IPx4, 63, {}, all_0x11, 32 * 7},
+  };
+  RunIntegerCases(cases);
+}
+
+// The float forms without a whole block give +0.0, for inner product too.
+TEST(KernelExamples, FloatFormsWithoutAWholeBlockGivePlusZero) {
+  const std::vector<float> floats(16, 1.5f);
+  const std::vector<Half> halves(8, 0x3e00);  // 1.5
+  const auto* float_codes = reinterpret_cast<const uint8_t*>(floats.data());
+  const auto* half_codes = reinterpret_cast<const uint8_t*>(halves.data());
+  const int32_t ids[16] = {};
   for (const KernelTable* table : AvailableTables()) {
-    for (const IntegerCase& c : cases) {
-      std::vector<uint8_t> query(c.d, 0), code(c.d, 0);
-      std::copy(c.query_prefix.begin(), c.query_prefix.end(), query.begin());
-      std::copy(c.code_prefix.begin(), c.code_prefix.end(), code.begin());
-      EXPECT_EQ(c.kernel(*table, query.data(), code.data(), c.d), c.expected)
-          << table->name << ": " << c.what;
-    }
+    SCOPED_TRACE(table->name);
+    const Half* h = halves.data();
+    float out[16];
+    table->fp32_ip_x16(floats.data(), float_codes, 64, ids, out, 15);
+    EXPECT_EQ(Bits(out[0]), Bits(0.0f));
+    EXPECT_EQ(Bits(table->fp16_ip(h, h, 0)), Bits(0.0f));
+    table->fp16_ip_x4(h, h, h, h, h, out, 7);
+    EXPECT_EQ(Bits(out[3]), Bits(0.0f));
+    table->fp16_ip_x16(h, half_codes, 16, ids, out, 7);
+    EXPECT_EQ(Bits(out[9]), Bits(0.0f));
+    table->fp16_ip_x4(h, h, h, h, h, out, 8);  // one step: the sign shows
+    EXPECT_EQ(out[0], -8 * 2.25f);
   }
 }
 
