@@ -355,5 +355,42 @@ TEST(IntegerKernels, EveryByteAndNibblePairMatchesReference) {
   }
 }
 
+// ---- The public entry points ----
+
+// The engine's entry points as a table, to be checked like the SIMD tables: each must reach the
+// kernel of its own name.
+const KernelTable kPublicEntryPoints = {
+    "public",          DistanceFP32L2,    DistanceFP32IP,    DistanceFP32L2x4,  DistanceFP32IPx4,
+    DistanceFP32L2x16, DistanceFP32IPx16, DistanceFP16L2,    DistanceFP16IP,    DistanceFP16L2x4,
+    DistanceFP16IPx4,  DistanceFP16L2x16, DistanceFP16IPx16, DistanceSQ8L2,     DistanceSQ8L2x4,
+    DistanceSQ8L2x16,  DistanceSQ8IP,     DistanceSQ8IPx16,  DistanceSQ4L2,     DistanceSQ4L2x4,
+    DistanceSQ4L2x16,  DistanceSQ4IP,     DistanceSQ4IPx4,   DistanceSQ4IPx16,
+};
+
+TEST(PublicKernels, EveryEntryPointGivesTheReferenceResult) {
+  std::mt19937 rng(31);
+  const KernelTable& entry_points = kPublicEntryPoints;
+  for (Spread spread : {Spread::kUnit, Spread::kAnyFinite}) {
+    for (int d : {0, 5, 21, 259}) CheckFp32Pairs(entry_points, d, spread, rng);
+    for (int d : {16, 784}) CheckFp32Codes(entry_points, d, spread, rng);
+  }
+  for (int d : {32, 800}) CheckFp16(entry_points, d, HalfSpread::kUnit, rng);
+  for (int d : {64, 832}) CheckSq8(entry_points, Bytes(rng, d), Bytes(rng, kCodes * d), d, rng);
+  for (int d : {128, 896}) CheckSq4(entry_points, Bytes(rng, d / 2), Bytes(rng, kCodes * d / 2), d, rng);
+}
+
+// The processors the engine is made for run the Advanced SIMD kernels, and so does qemu's
+// emulated processor: without them every comparison above would check nothing on Arm.
+TEST(KernelDispatch, ArmProcessorsRunTheAdvancedSimdKernels) {
+#if defined(__aarch64__)
+  ASSERT_NE(KernelTableFor(Isa::kNeon), nullptr);
+  EXPECT_EQ(&ActiveKernels(), KernelTableFor(Isa::kNeon));
+  EXPECT_EQ(KernelTableFor(Isa::kAvx2), nullptr);
+#else
+  EXPECT_EQ(KernelTableFor(Isa::kNeon), nullptr);
+  GTEST_SKIP() << "not an Arm processor";
+#endif
+}
+
 }  // namespace
 }  // namespace vexa

@@ -39,6 +39,20 @@ TEST(SQ4IPQuantizer, DataNibblesAreUnsigned) {
   EXPECT_EQ(PairByte(q, 0.0f, 4.0f, false), 0xf7);  // the even component in the low nibble
 }
 
+// At dimension 100 a code is 64 bytes: byte 49 holds components 98 (low nibble) and 99 (high
+// nibble), and bytes 50 to 63 stay zero.
+TEST(SQ4IPQuantizer, DimensionHundredEndsInByte49) {
+  std::vector<float> row(100, 0.0f);  // zeros encode to 7
+  row[98] = 4.0f;                     // 15
+  row[99] = -4.0f;                    // 0
+  const SQ4IP q = CalibratedQuantizer<SQ4IP>(100, row);
+  const std::vector<uint8_t> code = RowCode(q, row);
+  ASSERT_EQ(code.size(), 64u);
+  EXPECT_EQ(code[48], 0x77);
+  EXPECT_EQ(code[49], 0x0f);
+  for (size_t b = 50; b < code.size(); ++b) EXPECT_EQ(code[b], 0) << "byte " << b;
+}
+
 TEST(SQ4IPQuantizer, QueryNibblesFollowTheirOwnConvention) {
   const SQ4IP q = CalibratedQuantizer<SQ4IP>(2, {4.0f, 0.0f});
   // s = 8 x clamp(q / 4, -1, 1). Even: trunc(s + 7) in 0..15, read as v - 7. Odd: trunc(s) in -8..7

@@ -1,6 +1,9 @@
 // Picks the kernel table of the processor. The engine is compiled for the architecture's
 // baseline; only the instruction-set files use wider instructions, and they are reached through
-// here after the processor has been asked whether it runs them.
+// here after the processor has been asked whether it runs them. On x86 the compiler's feature
+// test reports an extension only when the operating system also saves its registers (it reads
+// XCR0 for the 256-bit and the 512-bit state); on Arm the kernel's hardware capabilities say the
+// same.
 #include "engine/search/kernels/kernel_table.h"
 
 #include <initializer_list>
@@ -13,6 +16,9 @@
 namespace vexa {
 
 const KernelTable* KernelTableFor(Isa isa) {
+#if defined(__x86_64__)
+  __builtin_cpu_init();  // the feature test may run before the constructors that prepare it
+#endif
   switch (isa) {
     case Isa::kScalar:
       return &kScalarKernels;

@@ -3,8 +3,6 @@
 
 #include <immintrin.h>
 
-#include <cmath>
-
 #include "engine/search/half.h"
 #include "engine/search/kernels/kernel_forms.h"
 
@@ -24,7 +22,9 @@ inline float Pairwise(__m128 lanes) {
   return _mm_cvtss_f32(_mm_add_ss(pairs, _mm_movehl_ps(pairs, pairs)));
 }
 
-// Fused terms: Quad adds four terms to acc with one rounding each, One a single one.
+// Fused terms: Quad adds four terms to acc with one rounding each, One a single one. One uses the
+// builtin rather than std::fma: an inline library function compiled in an instruction-set file
+// may be emitted as a weak copy that the linker then keeps for the whole program.
 struct FusedL2 {
   static __m128 Quad(const float* a, const float* b, __m128 acc) {
     const __m128 diff = _mm_sub_ps(_mm_loadu_ps(a), _mm_loadu_ps(b));
@@ -32,7 +32,7 @@ struct FusedL2 {
   }
   static float One(float a, float b, float acc) {
     const float diff = a - b;
-    return std::fma(diff, diff, acc);
+    return __builtin_fmaf(diff, diff, acc);
   }
 };
 
@@ -40,7 +40,7 @@ struct FusedIP {
   static __m128 Quad(const float* a, const float* b, __m128 acc) {
     return _mm_fmadd_ps(_mm_loadu_ps(a), _mm_loadu_ps(b), acc);
   }
-  static float One(float a, float b, float acc) { return std::fma(a, b, acc); }
+  static float One(float a, float b, float acc) { return __builtin_fmaf(a, b, acc); }
 };
 
 // The remainder after the whole blocks of 16 that end at m: a fused four-lane accumulator over
