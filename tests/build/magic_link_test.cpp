@@ -92,7 +92,13 @@ TEST(MagicLinkRefinePass, PoolsOneAndTwoHopsAndInNeighboursWithTheirRows) {
   points.AttachTo(builder);
   Graph<LinkEntry> snapshot;
   FillLinkGraph(snapshot,
-                {{{1, 7.0f}, {0, 9.0f}}, {{2, 1.0f}, {0, 1.0f}}, {}, {{0, 5.5f}}, {{3, 1.0f}}, {{0, 2.5f}, {4, 1.0f}}, {}},
+                {{{1, 7.0f}, {0, 9.0f}},
+                 {{2, 1.0f}, {0, 1.0f}},
+                 {},
+                 {{0, 5.5f}},
+                 {{3, 1.0f}},
+                 {{0, 2.5f}, {4, 1.0f}},
+                 {}},
                 6);
   ReverseAdjacency inEdges(7);
   inEdges.Build(snapshot);
@@ -104,7 +110,8 @@ TEST(MagicLinkRefinePass, PoolsOneAndTwoHopsAndInNeighboursWithTheirRows) {
 
   std::vector<std::pair<int, float>> pool = RowEntries(link, 0);
   std::sort(pool.begin(), pool.end());
-  EXPECT_EQ(pool, (std::vector<std::pair<int, float>>{{0, 9.0f}, {1, 7.0f}, {2, 4.0f}, {3, 5.5f}, {4, 16.0f}, {5, 2.5f}}));
+  EXPECT_EQ(pool,
+            (std::vector<std::pair<int, float>>{{0, 9.0f}, {1, 7.0f}, {2, 4.0f}, {3, 5.5f}, {4, 16.0f}, {5, 2.5f}}));
   // Node 6 has neither out- nor in-neighbours: its empty pool still rewrites the row.
   EXPECT_EQ(RowIds(link, 6), std::vector<int>{});
 }
