@@ -55,7 +55,10 @@ void NNDescent::OfferCandidate(int v, int w, float d) {
   std::lock_guard<std::mutex> lock(node.mutex);
   // Lists are never empty: seeding gives every node at least sampleCount - 1 > 0 entries and an
   // offer only replaces entries.
-  std::vector<Candidate>& list = node.candidates;
+  OfferToList(node.candidates, poolSize, w, d);
+}
+
+void NNDescent::OfferToList(std::vector<Candidate>& list, int poolSize, int w, float d) {
   if (d > list.front().distance) return;
   for (const Candidate& c : list) {
     if (c.id == w) return;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/build/candidate.h"
 #include "engine/build/descent_context.h"
 #include "engine/search/graph.h"
 
@@ -20,12 +21,16 @@ class NNDescent : private DescentContext {
   // of K ids, nearest first, -1 after them.
   std::unique_ptr<Graph<int>> Run();
 
+  // The insertion rule of an offer: w at distance d enters list, a max-heap by distance of at
+  // most poolSize entries, unless d exceeds the largest distance or w is in the list already; a
+  // full list loses its largest entry. list must not be empty.
+  static void OfferToList(std::vector<Candidate>& list, int poolSize, int w, float d);
+
  private:
   // Per node (dynamic chunks of 100): compares every pair of distinct new samples once and every
   // new sample with every old one, offering each pair to both lists.
   void CompareSampledPairs();
-  // Offers w at distance d to node v's list: admitted unless farther than the list's largest or
-  // already present; a full list loses its largest entry.
+  // Offers w at distance d to node v's list under v's lock (OfferToList).
   void OfferCandidate(int v, int w, float d);
   // Per node: empties the sample lists.
   void ReleaseSampleLists();

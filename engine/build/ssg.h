@@ -64,6 +64,15 @@ class SSG : public Builder {
   // Builds link from the initial graph and refines it graph_opt_iter times at most, printing each
   // iteration and its mean Jaccard similarity; stops early when the rows no longer change.
   void MagicLink(const Graph<int>& initial, Graph<LinkEntry>& link) const;
+  // MagicLink's first rows: a search from ep plus the initial out- and in-neighbours (inEdges),
+  // pruned (dynamic schedule, chunk 1).
+  void MagicLinkFirstPass(const Graph<int>& initial, const ReverseAdjacency& inEdges, Graph<LinkEntry>& link,
+                          float threshold) const;
+  // One refinement: every row of link rebuilt from the 1- and 2-hop neighbourhood and the
+  // in-neighbours (inEdges, with their rows) in snapshot, pruned (dynamic schedule, chunk 1). marks
+  // holds one record per OpenMP thread.
+  void MagicLinkRefinePass(const Graph<LinkEntry>& snapshot, const ReverseAdjacency& inEdges, Graph<LinkEntry>& link,
+                           float threshold, std::vector<VisitedMarks>& marks) const;
   // Sum over the nodes of the Jaccard index of the node's row in snapshot and in link; a node
   // whose two rows are both empty adds 1. marks holds one record per OpenMP thread.
   double GraphJaccard(const Graph<LinkEntry>& snapshot, const Graph<LinkEntry>& link,
@@ -107,13 +116,6 @@ class SSG : public Builder {
   int FindEntryNode(const Graph<int>& initial) const;
   // The reverse-edge pass: InsertReverseEdges for every node (dynamic schedule, chunk 1).
   void InsertAllReverseEdges(Graph<LinkEntry>& link, float threshold) const;
-  // MagicLink's first rows: a search from ep plus the initial out- and in-neighbours, pruned.
-  void MagicLinkFirstPass(const Graph<int>& initial, const ReverseAdjacency& inEdges, Graph<LinkEntry>& link,
-                          float threshold) const;
-  // One refinement: every row rebuilt from the 1- and 2-hop neighbourhood and the in-neighbours
-  // (with their rows) in snapshot, pruned.
-  void MagicLinkRefinePass(const Graph<LinkEntry>& snapshot, const ReverseAdjacency& inEdges, Graph<LinkEntry>& link,
-                           float threshold, std::vector<VisitedMarks>& marks) const;
   // The vectors of the current build.
   VectorTable Vectors() const { return VectorTable(chunks, consecutiveLog, dim, distFn); }
 };

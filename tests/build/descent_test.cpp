@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -94,6 +95,42 @@ TEST_P(DescentTest, OneThreadRepeatsItself) {
   omp_set_num_threads(threads);
   EXPECT_TRUE(std::equal(a->neighbors, a->neighbors + 300 * 200, b->neighbors));
 }
+
+struct OfferCase {
+  const char* name;
+  int poolSize;
+  Candidate offer;
+  std::vector<int> ids;  // the list afterwards, by ascending distance
+};
+
+void PrintTo(const OfferCase& c, std::ostream* os) { *os << c.name; }
+
+class OfferToListTest : public testing::TestWithParam<OfferCase> {};
+
+TEST_P(OfferToListTest, AdmitsUpToTheLargestDistanceOnce) {
+  const OfferCase& c = GetParam();
+  std::vector<Candidate> list = {{1, 1.0f, false}, {2, 2.0f, false}, {3, 3.0f, false}, {4, 4.0f, false}};
+  std::make_heap(list.begin(), list.end());
+  NNDescent::OfferToList(list, c.poolSize, c.offer.id, c.offer.distance);
+
+  EXPECT_TRUE(std::is_heap(list.begin(), list.end()));
+  std::sort(list.begin(), list.end());
+  std::vector<int> ids;
+  for (const Candidate& e : list) {
+    ids.push_back(e.id);
+    EXPECT_EQ(e.isNew, e.id == 9) << "entry " << e.id;
+  }
+  EXPECT_EQ(ids, c.ids);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OfferToListTest,
+    testing::Values(OfferCase{"EqualToTheLargestReplacesItWhenFull", 4, {9, 4.0f, true}, {1, 2, 3, 9}},
+                    OfferCase{"NearerReplacesTheLargestWhenFull", 4, {9, 0.5f, true}, {9, 1, 2, 3}},
+                    OfferCase{"FartherThanTheLargestIsRefused", 5, {9, 4.5f, true}, {1, 2, 3, 4}},
+                    OfferCase{"PresentIdIsRefusedWhateverItsDistance", 4, {2, 0.5f, true}, {1, 2, 3, 4}},
+                    OfferCase{"ListWithRoomGrows", 5, {9, 4.0f, true}, {1, 2, 3, 4, 9}}),
+    [](const testing::TestParamInfo<OfferCase>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(Methods, DescentTest, testing::Values(Method::kRNN, Method::kNN),
                          [](const testing::TestParamInfo<Method>& info) { return Name(info.param); });

@@ -65,6 +65,16 @@ TEST(DFSExpand, UnreachedNodeOfFullReachedRowsGetsNoInEdgeButIsWalked) {
   EXPECT_FALSE(f.ReachesAll(0));
 }
 
+TEST(DFSExpand, AFilledNodeLeavesTheHeapAndTheNextLargestLinks) {
+  // From 0, nodes 0 and 1 are reached with free slots; 2, 3 and 4 are unreached, with full rows.
+  // 1 links 2 and 3 and is then full, so 4 is linked from 0.
+  RepairFixture f({{1}, {}, {0, 1}, {0, 1}, {0, 1}}, 2, 0);
+  f.builder.DFSExpand(f.degree);
+  EXPECT_EQ(f.Row(0), (std::vector<int>{1, 4}));
+  EXPECT_EQ(f.Row(1), (std::vector<int>{2, 3}));
+  EXPECT_EQ(f.degree, (std::vector<int>{2, 2, 2, 2, 2}));
+}
+
 TEST(GenerateEps, RepeatsItsIdsAfterTheSameSrand) {
   RepairFixture a({{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}, {9}, {10}, {11}, {0}}, 2, 10);
   RepairFixture b({{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}, {9}, {10}, {11}, {0}}, 2, 10);

@@ -40,7 +40,13 @@ INSTANTIATE_TEST_SUITE_P(
                     InsertCase{"EqualToTheLastGoesBeforeIt", {1, 2, 3, 3}, {7, 3, true}, 3, {0, 1, 2, 7, 3}},
                     InsertCase{"SingleSlotFarther", {1}, {7, 2, true}, 1, {0, 7}},
                     InsertCase{"SingleSlotEqualDistance", {1}, {7, 1, true}, 0, {7, 0}},
-                    InsertCase{"SameIdAtOtherDistanceIsNotDetected", {1, 2, 3, 5}, {1, 4, true}, 3, {0, 1, 2, 1, 3}}),
+                    InsertCase{"SameIdAtOtherDistanceIsNotDetected", {1, 2, 3, 5}, {1, 4, true}, 3, {0, 1, 2, 1, 3}},
+                    InsertCase{"SameIdJustBelowTheRunIsRefused", {1, 2, 3, 3, 5}, {1, 3, true}, 6,
+                               {0, 1, 2, 3, 4, -1}},
+                    InsertCase{"SameIdFartherBelowTheRunIsNotDetected", {1, 2, 3, 3, 5}, {0, 3, true}, 4,
+                               {0, 1, 2, 3, 0, 4}},
+                    InsertCase{"RunDownToTheFrontChecksTheFirst", {1, 2, 2, 5}, {0, 2, true}, 5, {0, 1, 2, 3, -1}},
+                    InsertCase{"SameIdOfTheNextFartherIsRefused", {1, 2, 3, 5}, {3, 4, true}, 5, {0, 1, 2, 3, -1}}),
     [](const testing::TestParamInfo<InsertCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -31,6 +32,24 @@ TEST(SampleDistinctIds, GivesDistinctIdsInRangeWithOneDrawMoreThanIds) {
     EXPECT_GE(*distinct.begin(), 0);
     EXPECT_LT(*distinct.rbegin(), N);
     EXPECT_TRUE(AdvancedBy(rng, 347, n + 1)) << n << " of " << N;
+  }
+}
+
+TEST(SampleDistinctIds, SpreadsCollidingDrawsAndShiftsByTheLastDraw) {
+  // Three ids of [0, 5): three draws mod 2 collide, so after sorting and spreading they are
+  // x, x + 1, x + 2 with x = 1 only when all three draws are odd (seeds 17 and 30); the fourth draw
+  // mod 5 shifts them.
+  for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 17u, 30u, 347u, 6552u}) {
+    std::mt19937 draws(seed);
+    const uint32_t a = draws();
+    const uint32_t b = draws();
+    const uint32_t c = draws();
+    const int x = (a % 2 == 1 && b % 2 == 1 && c % 2 == 1) ? 1 : 0;
+    const int shift = static_cast<int>(draws() % 5);
+    std::mt19937 rng(seed);
+    std::vector<int> ids(3);
+    SampleDistinctIds(rng, ids.data(), 3, 5);
+    EXPECT_EQ(ids, (std::vector<int>{(x + shift) % 5, (x + 1 + shift) % 5, (x + 2 + shift) % 5})) << seed;
   }
 }
 
