@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs the comparison with hnswlib and faiss on Fashion-MNIST, then plots it.
-# Usage: bash bench/run_ann_benchmark.sh [--quick] [--only TEXT]
+# Usage: bash bench/run_ann_benchmark.sh [--quick] [--only TEXT] [--repeat N]
 # Results: build/bench-results/ann.md, ann.json and ann.png (the engine's lines in engine.log);
 # the exact ground truth is cached in build/bench-cache.
 set -euo pipefail
