@@ -135,6 +135,14 @@ void AnnSystem::SearchBatch(const tarvo_test::Dataset& queries, int k, int64_t* 
 
 namespace {
 
+// Whether recall rose by less than kPlateau over the last two breadth steps: a wider search would
+// only cost time (a quantized index without re-ranking levels off below 1).
+bool Plateaued(const std::vector<Point>& sweep) {
+  constexpr double kPlateau = 0.0005;
+  const size_t n = sweep.size();
+  return n >= 3 && sweep[n - 1].recall - sweep[n - 3].recall < kPlateau;
+}
+
 Result Measure(AnnSystem& system, const tarvo_test::Dataset& base, const tarvo_test::Dataset& queries,
                const std::vector<int>& truth, const std::vector<int>& breadths, int repeat) {
   Result result;
@@ -165,7 +173,7 @@ Result Measure(AnnSystem& system, const tarvo_test::Dataset& base, const tarvo_t
       result.threads8_breadth = breadth;
       result.threads8_qps = SearchAll(system, queries, kBuildThreads, repeat, &labels);
     }
-    if (point.recall >= 0.999) break;
+    if (point.recall >= 0.999 || Plateaued(result.sweep)) break;
   }
   system.Release();
   return result;
