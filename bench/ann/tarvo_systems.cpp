@@ -37,12 +37,12 @@ int ConsecutiveLog(int n) {
 }
 
 // A graph configuration: which builder, and whether the graph is reordered after it.
-struct GraphSpec {
+struct GraphConfig {
   std::string type;  // "HNSW", "SSG", "NSG" or "TSDG"
   bool reorder = false;
 
   std::string Label() const { return type + (reorder ? "+reorder" : ""); }
-  bool operator<(const GraphSpec& other) const {
+  bool operator<(const GraphConfig& other) const {
     return std::make_pair(type, reorder) < std::make_pair(other.type, other.reorder);
   }
 };
@@ -50,10 +50,10 @@ struct GraphSpec {
 // Graphs built once per configuration and shared by every searcher over them.
 class GraphCache {
  public:
-  // The graph of spec over base, built on first use; seconds holds its build time.
-  const vexa::Graph<int>& Get(const GraphSpec& spec, const tarvo_test::Dataset& base, double* seconds) {
-    auto it = graphs_.find(spec);
-    if (it == graphs_.end()) it = graphs_.emplace(spec, Build(spec, base)).first;
+  // The graph of config over base, built on first use; seconds holds its build time.
+  const vexa::Graph<int>& Get(const GraphConfig& config, const tarvo_test::Dataset& base, double* seconds) {
+    auto it = graphs_.find(config);
+    if (it == graphs_.end()) it = graphs_.emplace(config, Build(config, base)).first;
     *seconds = it->second.seconds;
     return *it->second.graph;
   }
@@ -64,22 +64,22 @@ class GraphCache {
     double seconds = 0.0;
   };
 
-  static Entry Build(const GraphSpec& spec, const tarvo_test::Dataset& base) {
+  static Entry Build(const GraphConfig& config, const tarvo_test::Dataset& base) {
     const int consecutive_log = ConsecutiveLog(base.n);
     std::vector<float*> chunks = tarvo_test::MakeChunkTable(base, consecutive_log);
     const auto start = std::chrono::steady_clock::now();
     Entry entry;
-    if (spec.type == "HNSW") {
+    if (config.type == "HNSW") {
       vexa::HNSW builder("L2", base.dim, kDegree / 2, kHnswConstruction);
       builder.Build(chunks.data(), consecutive_log, base.n);
       entry.graph = std::make_unique<vexa::Graph<int>>(builder.graph);
     } else {
-      vexa::SSG builder(kDegree, kSsgCandidates, kSsgAngle, kSsgEntryPoints, "L2", "RNNDescent", spec.type,
+      vexa::SSG builder(kDegree, kSsgCandidates, kSsgAngle, kSsgEntryPoints, "L2", "RNNDescent", config.type,
                         base.dim, /*graph_opt_iter=*/0);
       builder.Build(chunks.data(), consecutive_log, base.n);
       entry.graph = std::make_unique<vexa::Graph<int>>(builder.graph);
     }
-    if (spec.reorder) {
+    if (config.reorder) {
       vexa::GraphReorderWorker worker;
       worker.distFn = vexa::DistanceFP32L2;
       worker.chunks = chunks.data();
@@ -92,13 +92,13 @@ class GraphCache {
     return entry;
   }
 
-  std::map<GraphSpec, Entry> graphs_;
+  std::map<GraphConfig, Entry> graphs_;
 };
 
 // One searcher configuration over a cached graph.
 class TarvoSystem : public AnnSystem {
  public:
-  TarvoSystem(GraphCache* cache, GraphSpec graph, std::string quant_type, bool early_stop)
+  TarvoSystem(GraphCache* cache, GraphConfig graph, std::string quant_type, bool early_stop)
       : cache_(cache), graph_(std::move(graph)), quant_type_(std::move(quant_type)), early_stop_(early_stop) {}
 
   std::string name() const override {
@@ -131,7 +131,7 @@ class TarvoSystem : public AnnSystem {
 
  private:
   GraphCache* cache_;                                 // not owned; outlives the system
-  GraphSpec graph_;
+  GraphConfig graph_;
   std::string quant_type_;
   bool early_stop_;
   const vexa::Graph<int>* graph_ptr_ = nullptr;       // owned by cache_
@@ -152,7 +152,7 @@ std::vector<std::unique_ptr<AnnSystem>> MakeTarvoSystems(bool quick) {
     for (bool reorder : reorders) {
       for (const std::string& quant : quants) {
         for (bool early_stop : {false, true}) {
-          systems.push_back(std::make_unique<TarvoSystem>(&cache, GraphSpec{type, reorder}, quant, early_stop));
+          systems.push_back(std::make_unique<TarvoSystem>(&cache, GraphConfig{type, reorder}, quant, early_stop));
         }
       }
     }
