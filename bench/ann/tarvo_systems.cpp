@@ -152,7 +152,8 @@ std::vector<std::unique_ptr<AnnSystem>> MakeTarvoSystems(bool quick) {
     for (bool reorder : reorders) {
       for (const std::string& quant : quants) {
         for (bool early_stop : {false, true}) {
-          systems.push_back(std::make_unique<TarvoSystem>(&cache, GraphConfig{type, reorder}, quant, early_stop));
+          systems.push_back(
+              std::make_unique<TarvoSystem>(&cache, GraphConfig{type, reorder}, quant, early_stop));
         }
       }
     }

@@ -9,9 +9,9 @@
 namespace vexa {
 namespace {
 
-// Runs piece(offset, room, bytes) over n bytes in pieces of kBoundedCopyPieceBytes, where room is what is
-// left of dstMax at offset (at most one piece; 0 once dstMax is used up). Throws with what and the
-// code of the first piece that fails.
+// Runs piece(offset, room, bytes) over n bytes in pieces of kBoundedCopyPieceBytes, where room is
+// what is left of dstMax at offset (at most one piece; 0 once dstMax is used up). Throws with what
+// and the code of the first piece that fails.
 template <typename Piece>
 void InPieces(size_t dstMax, size_t n, const char* what, Piece piece) {
   for (size_t offset = 0; offset < n; offset += kBoundedCopyPieceBytes) {

@@ -45,9 +45,10 @@ int MoveBytes(Direction direction, uint8_t* dst, const uint8_t* src, size_t size
   for (size_t done = 0; done < sizeBytes;) {
     const size_t piece = std::min(sizeBytes - done, kBoundedCopyPieceBytes);
     const size_t blob_pos = *offset + done;
-    const int error = writing ? memcpy_s(ByteAt(dst, blob_pos), std::min(dataLen - blob_pos, kBoundedCopyPieceBytes),
-                                         ByteAt(src, done), piece)
-                              : memcpy_s(ByteAt(dst, done), piece, ByteAt(src, blob_pos), piece);
+    const int error =
+        writing ? memcpy_s(ByteAt(dst, blob_pos), std::min(dataLen - blob_pos, kBoundedCopyPieceBytes),
+                           ByteAt(src, done), piece)
+                : memcpy_s(ByteAt(dst, done), piece, ByteAt(src, blob_pos), piece);
     if (error != 0) {
       std::printf(
           writing ? "Serialize failed, memcpy error = %d.\n" : "Deserialize failed, memcpy error = %d.\n",

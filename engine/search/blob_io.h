@@ -8,8 +8,8 @@ namespace vexa {
 
 // Every field of an index blob moves through the functions below: they read or write at a running
 // byte offset into a blob of dataLen bytes, check the bounds first, copy through the bounded copy
-// in pieces of at most kBoundedCopyPieceBytes bytes, and advance the offset only on success. A failure
-// prints one line and gives -1.
+// in pieces of at most kBoundedCopyPieceBytes bytes, and advance the offset only on success. A
+// failure prints one line and gives -1.
 
 // The largest count, degree or node number that a blob or graph file may hold.
 constexpr uint64_t kMaxBlobCount = 1999999999;
