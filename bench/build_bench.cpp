@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/build/ssg.h"
+#include "engine/build/ssg/ssg.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "engine/build/hnsw.h"
+#include "engine/build/hnsw/hnsw.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
 #include "tests/support/omp_threads.h"

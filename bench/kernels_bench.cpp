@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "bench/kernels_peers.h"
-#include "engine/search/alloc_aligned.h"
-#include "engine/search/half.h"
-#include "engine/search/kernels/kernel_table.h"
+#include "engine/search/memory/alloc_aligned.h"
+#include "engine/search/memory/half.h"
+#include "engine/search/quant/kernels/kernel_table.h"
 
 namespace vexa {
 namespace {

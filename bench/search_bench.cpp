@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search/graph.h"
-#include "engine/search/make_graph_searcher.h"
+#include "engine/search/graph/graph.h"
+#include "engine/search/searcher/make_graph_searcher.h"
 #include "tests/support/centered_unit_rows.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "engine/build/graph_reorder_worker.h"
-#include "engine/build/hnsw.h"
-#include "engine/build/ssg.h"
-#include "engine/search/distance.h"
-#include "engine/search/graph.h"
-#include "engine/search/make_graph_searcher.h"
+#include "engine/build/reorder/graph_reorder_worker.h"
+#include "engine/build/hnsw/hnsw.h"
+#include "engine/build/ssg/ssg.h"
+#include "engine/search/quant/distance.h"
+#include "engine/search/graph/graph.h"
+#include "engine/search/searcher/make_graph_searcher.h"
 #include "tests/support/exact_knn.h"
 
 namespace tarvo_bench {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/search/distance.h"
+#include "engine/search/quant/distance.h"
 
 namespace vexa {
 

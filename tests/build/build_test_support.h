@@ -3,9 +3,9 @@
 
 #include <vector>
 
-#include "engine/build/link_entry.h"
-#include "engine/build/link_graph.h"
-#include "engine/build/ssg.h"
+#include "engine/build/ssg/link_entry.h"
+#include "engine/build/ssg/link_graph.h"
+#include "engine/build/ssg/ssg.h"
 #include "tests/build/captured_lines.h"
 #include "tests/build/graph_walk.h"
 #include "tests/support/exact_knn.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/build/graph_reorder_worker.h"
-#include "engine/search/make_graph_searcher.h"
-#include "tests/build/hnsw_test_util.h"
+#include "engine/build/reorder/graph_reorder_worker.h"
+#include "engine/search/searcher/make_graph_searcher.h"
+#include "tests/build/hnsw/hnsw_test_util.h"
 #include "tests/support/cached_exact_knn.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "engine/search/graph.h"
+#include "engine/search/graph/graph.h"
 
 namespace vexa {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "tests/build/hnsw_test_util.h"
+#include "tests/build/hnsw/hnsw_test_util.h"
 
 namespace vexa {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/search/graph.h"
+#include "engine/search/graph/graph.h"
 
 namespace vexa {
 

@@ -1,0 +1,104 @@
+#include <algorithm>
+#include <cstring>
+
+#include "engine/build/hnsw/hnsw.h"
+
+namespace vexa {
+namespace {
+
+// Scratch buffers of one thread, reused by every search and pruning it runs.
+struct SearchScratch {
+  std::vector<uint32_t> links;             // a copied neighbour list
+  DistanceIdHeap<NearerFirst> candidates;  // the frontier of a layer search
+  std::vector<DistanceId> queue;           // the pruning work queue
+  std::vector<DistanceId> kept;            // the entries a pruning keeps
+};
+
+SearchScratch& ThreadScratch() {
+  thread_local SearchScratch scratch;
+  return scratch;
+}
+
+}  // namespace
+
+std::vector<uint32_t>& HNSW::LinkScratch() const {
+  std::vector<uint32_t>& links = ThreadScratch().links;
+  if (links.size() < maxM0_) links.resize(maxM0_);
+  return links;
+}
+
+size_t HNSW::CopyLinks(uint32_t node, int lev, uint32_t* out) {
+  std::lock_guard<std::mutex> hold(linkLocks_[node]);
+  const uint32_t* header = LinkList(node, lev);
+  const size_t count = LinkCount(header);
+  std::memcpy(out, header + 1, count * sizeof(uint32_t));
+  return count;
+}
+
+DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
+  VisitedListLease lease(*visitedCache_);
+  VisitedList& visited = *lease;
+  visited.NextTag();
+  const uint16_t tag = visited.tag;
+  uint16_t* marks = visited.marks.get();
+  std::vector<uint32_t>& links = LinkScratch();
+  DistanceIdHeap<NearerFirst>& candidates = ThreadScratch().candidates;
+  candidates.clear();
+
+  const size_t ef = ef_construction_;
+  DistanceHeap top;
+  top.reserve(std::min(ef, static_cast<size_t>(nb)) + 1);
+  float lowerBound = distFn_(q, NodeVector(entry), dim_);
+  top.push({lowerBound, entry});
+  candidates.push({lowerBound, entry});
+  marks[entry] = tag;
+
+  while (!candidates.empty()) {
+    const DistanceId nearest = candidates.top();
+    if (nearest.distance > lowerBound && top.size() == ef) break;
+    candidates.pop();
+    const size_t count = CopyLinks(nearest.id, lev, links.data());
+    if (count > 0) __builtin_prefetch(NodeVector(links[0]));
+    for (size_t k = 0; k < count; ++k) {
+      const uint32_t id = links[k];
+      if (k + 1 < count) {
+        __builtin_prefetch(marks + links[k + 1]);
+        __builtin_prefetch(NodeVector(links[k + 1]));
+      }
+      if (marks[id] == tag) continue;
+      marks[id] = tag;
+      const float d = distFn_(q, NodeVector(id), dim_);
+      if (top.size() < ef || d < lowerBound) {
+        candidates.push({d, id});
+        top.push({d, id});
+        if (top.size() > ef) top.pop();
+        lowerBound = top.top().distance;
+      }
+    }
+  }
+  return top;
+}
+
+void HNSW::KeepDiverseNeighbors(DistanceHeap& heap, size_t M) {
+  if (heap.size() < M || heap.empty()) return;
+  SearchScratch& scratch = ThreadScratch();
+  std::vector<DistanceId>& queue = scratch.queue;
+  std::vector<DistanceId>& kept = scratch.kept;
+  queue.clear();
+  heap.Swap(queue);  // the heap keeps the cleared scratch storage
+  std::make_heap(queue.begin(), queue.end(), NearerThenLargerIdFirst());
+  kept.clear();
+  while (kept.size() < M && !queue.empty()) {
+    std::pop_heap(queue.begin(), queue.end(), NearerThenLargerIdFirst());
+    const DistanceId next = queue.back();
+    queue.pop_back();
+    const float* v = NodeVector(next.id);
+    const bool covered = std::any_of(kept.begin(), kept.end(), [&](const DistanceId& k) {
+      return distFn_(NodeVector(k.id), v, dim_) < next.distance;
+    });
+    if (!covered) kept.push_back(next);
+  }
+  for (const DistanceId& k : kept) heap.push(k);
+}
+
+}  // namespace vexa

@@ -1,0 +1,68 @@
+#ifndef TARVO_ENGINE_BUILD_SSG_GREEDY_SEARCH_H_
+#define TARVO_ENGINE_BUILD_SSG_GREEDY_SEARCH_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/build/candidate.h"
+#include "engine/build/insert_candidate.h"
+#include "engine/build/vector_table.h"
+#include "engine/build/visited_bitset.h"
+#include "engine/search/graph/graph.h"
+
+namespace vexa {
+
+// Greedy best-first search of graph for query with a list of L entries. list has room for L + 1
+// entries and holds the L start ids, already marked in visited. The start ids are evaluated in
+// order and sorted; then the nearest entry not yet expanded is expanded until none is left: its
+// unmarked neighbours in [0, N) are marked and evaluated, and those nearer than entry L - 1 are
+// inserted. onEvaluated(id, distance) sees every evaluated node once, in the order of evaluation.
+template <typename OnEvaluated>
+void GreedySearch(const VectorTable& vectors, const float* query, const Graph<int>& graph, VisitedBitset& visited,
+                  Candidate* list, int L, OnEvaluated&& onEvaluated) {
+  for (int k = 0; k < L; ++k) {
+    const int id = list[k].id;
+    const float d = vectors.Distance(query, id);
+    list[k] = Candidate{id, d, true};
+    onEvaluated(id, d);
+  }
+  std::sort(list, list + L);
+
+  const int N = graph.N;
+  const int K = graph.K;
+  int k = 0;
+  while (k < L) {
+    if (!list[k].isNew) {
+      ++k;
+      continue;
+    }
+    list[k].isNew = false;
+    const int* row = graph.neighbors + static_cast<size_t>(list[k].id) * K;
+    int nk = L;
+    for (int j = 0; j < K; ++j) {
+      const int id = row[j];
+      if (id < 0 || id >= N || visited.Test(id)) continue;
+      visited.Set(id);
+      const float d = vectors.Distance(query, id);
+      onEvaluated(id, d);
+      if (d < list[L - 1].distance) nk = std::min(nk, InsertCandidate(list, L, Candidate{id, d, true}));
+    }
+    k = nk <= k ? nk : k + 1;
+  }
+}
+
+// Calls visit(id) for every id of row q of graph that lies in [0, N) and is not marked in visited:
+// the node's own neighbours that a search for it did not evaluate.
+template <typename Visit>
+void ForUnmarkedNeighbours(const Graph<int>& graph, int64_t q, const VisitedBitset& visited, Visit&& visit) {
+  const int* row = graph.neighbors + static_cast<size_t>(q) * graph.K;
+  for (int j = 0; j < graph.K; ++j) {
+    const int id = row[j];
+    if (id >= 0 && id < graph.N && !visited.Test(id)) visit(id);
+  }
+}
+
+}  // namespace vexa
+
+#endif  // TARVO_ENGINE_BUILD_SSG_GREEDY_SEARCH_H_

@@ -1,0 +1,149 @@
+#include "engine/build/ssg/ssg.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "engine/build/ssg/angle_rule.h"
+#include "engine/build/ssg/link_graph.h"
+#include "engine/build/ssg/nn_descent.h"
+#include "engine/build/parallel_for.h"
+#include "engine/build/ssg/rnn_descent.h"
+
+namespace vexa {
+namespace {
+
+// Refuses the build with a message that begins "SSG build: ".
+[[noreturn]] void Refuse(const std::string& reason) { throw std::invalid_argument("SSG build: " + reason); }
+
+// Returns graph to the empty state of a graph that a builder has not filled.
+void ReleaseGraph(Graph<int>& graph) {
+  std::free(graph.neighbors);
+  graph.neighbors = nullptr;
+  graph.hnsw1pgraph.reset();
+  graph.graphType = 0;
+  graph.N = 0;
+  graph.K = 0;
+  graph.true_order.clear();
+  graph.rev_order.clear();
+  graph.eps.clear();
+}
+
+}  // namespace
+
+SSG::SSG(int R, int L, float A, int n_try, const std::string& metric, const std::string& init_builder_type,
+         const std::string& index_type, int dim, int graph_opt_iter)
+    : R(R),
+      L(L),
+      A(A),
+      dim(dim),
+      metric(metric),
+      n_try(n_try),
+      init_builder_type(init_builder_type),
+      index_type(index_type),
+      graph_opt_iter(graph_opt_iter) {
+  std::srand(6552);
+  if (metric == "L2") {
+    distFn = DistanceFP32L2;
+  } else if (metric == "IP") {
+    distFn = DistanceFP32IP;
+  }
+  std::printf("[SSG] R:%d, L:%d, A:%.2f, n_try:%d, index_type: %s, init_builder_type: %s\n", R, L,
+              static_cast<double>(A), n_try, index_type.c_str(), init_builder_type.c_str());
+}
+
+SSG::~SSG() {
+  if (!ownsChunks || chunks == nullptr) return;
+  const int64_t perChunk = int64_t{1} << consecutiveLog;
+  const int64_t count = (static_cast<int64_t>(nb) + perChunk - 1) / perChunk;
+  for (int64_t c = 0; c < count; ++c) delete[] chunks[c];
+  delete[] chunks;
+}
+
+void SSG::CheckBuildInput(float** table, int log, int n) const {
+  if (R < 1) Refuse("R is too small: " + std::to_string(R) + " (at least 1)");
+  if (L < 1) Refuse("L is too small: " + std::to_string(L) + " (at least 1)");
+  if (n_try < 0) Refuse("n_try is too small: " + std::to_string(n_try) + " (at least 0)");
+  if (dim < 1) Refuse("dim is too small: " + std::to_string(dim) + " (at least 1)");
+  if (distFn == nullptr) Refuse("metric \"" + metric + "\" is unknown (L2 or IP)");
+  if (log < 0 || log > 31) Refuse("consecutiveLog is out of range: " + std::to_string(log) + " (0 to 31)");
+  const int least = std::max({L, 2 * initSample, n_try});
+  if (n <= least) {
+    Refuse("too few vectors: N = " + std::to_string(n) + ", must be above " + std::to_string(least) +
+           " (L = " + std::to_string(L) + ", 2 x initSample = " + std::to_string(2 * initSample) +
+           ", n_try = " + std::to_string(n_try) + ")");
+  }
+  const int64_t slots = static_cast<int64_t>(n) * R;
+  if (slots >= (int64_t{1} << 31)) {
+    throw std::length_error("SSG build: too many graph slots: N x R = " + std::to_string(slots) +
+                            " (N = " + std::to_string(n) + ", R = " + std::to_string(R) + "), must be below 2^31");
+  }
+  if (table == nullptr) Refuse("the chunk table is null");
+  const VectorTable vectors(table, log, dim, distFn);
+  for (int i = 0; i < n; ++i) {
+    if (table[i >> log] == nullptr) Refuse("the chunk of vector " + std::to_string(i) + " is null");
+    const float* row = vectors.Row(i);
+    for (int c = 0; c < dim; ++c) {
+      if (!std::isfinite(row[c])) Refuse("vector " + std::to_string(i) + " holds a value that is not finite");
+    }
+  }
+}
+
+void SSG::Build(float** table, int log, int n) {
+  CheckBuildInput(table, log, n);
+  std::printf("Start buildling\n");
+  consecutiveLog = log;
+  nb = n;
+  chunks = table;
+
+  const std::unique_ptr<Graph<int>> initial = BuildInitialGraph();
+  ep = FindEntryNode(*initial);
+
+  ReleaseGraph(graph);  // what an earlier build left
+  graph.Allocate(nb, R);
+  graph.eps.assign(1, ep);
+  Graph<LinkEntry> link;
+  AllocateLinkGraph(link, nb, R);
+
+  if (graph_opt_iter > 0) {
+    std::printf("[SSG] Start MagicLink.\n");
+    MagicLink(*initial, link);
+  } else {
+    std::printf("[SSG] Start Tarvo Link.\n");
+    const float threshold = AngleThreshold(A);
+    TarvoLink(*initial, link, threshold);
+    InsertAllReverseEdges(link, threshold);
+  }
+
+  std::vector<int> degree(static_cast<size_t>(nb), 0);
+  CopyLinkGraph(link, degree);
+  if (graph_opt_iter == 0) {
+    std::printf("[SSG] Start DFSExpand.\n");
+    DFSExpand(degree);
+  } else if (graph_opt_iter > 0) {
+    std::printf("[SSG] Start Magic generate eps.\n");
+    GenerateEps();
+  }
+}
+
+std::unique_ptr<Graph<int>> SSG::BuildInitialGraph() const {
+  const DescentInput input{chunks, consecutiveLog, nb, dim, distFn, initK, initSample, initReverseCap, initIters};
+  if (init_builder_type == "NNDescent") return NNDescent(input).Run();
+  return RNNDescent(input).Run();
+}
+
+void SSG::CopyLinkGraph(const Graph<LinkEntry>& link, std::vector<int>& degree) {
+  ParallelForStatic(nb, [&](int64_t i) {
+    const LinkEntry* from = link.neighbors + static_cast<size_t>(i) * R;
+    int* to = graph.neighbors + static_cast<size_t>(i) * R;
+    for (int j = 0; j < R; ++j) {
+      if (from[j].id != -1) to[degree[i]++] = from[j].id;
+    }
+  });
+}
+
+}  // namespace vexa

@@ -1,0 +1,112 @@
+#ifndef TARVO_ENGINE_SEARCH_GRAPH_GRAPH_H_
+#define TARVO_ENGINE_SEARCH_GRAPH_GRAPH_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+#include "engine/search/memory/alloc_aligned.h"
+#include "engine/search/graph/hnsw1p_graph.h"
+
+namespace vexa {
+
+// A proximity graph of N nodes with K slots each, over slots of type T: int ids for the searchable
+// graph, link entries for the SSG build. A row ends at its first slot of id -1. true_order maps an
+// internal node number to the caller's row number and rev_order is its inverse.
+template <typename T>
+class Graph {
+ public:
+  Graph() = default;
+  // A deep copy, upper layers included. Prints "[Graph] Init Graph with another graph.".
+  Graph(const Graph& other);
+  Graph& operator=(const Graph&) = delete;
+  ~Graph();
+
+  // Turns a graph that holds no slots into N rows of K empty (-1) slots with identity orders.
+  // Throws std::bad_alloc when the slots cannot be allocated.
+  void Allocate(int N, int K);
+
+  // Renumbers rows, ids, entry points and upper layers into the order that true_order (new to
+  // old) and rev_order (old to new) already describe.
+  void ReorderInPlace();
+
+  // Bytes of the graph's blob section plus 4.
+  uint64_t GetDataSize() const;
+  // Writes the blob section at *offset; 0 or -1.
+  int SaveToMem(uint8_t* data, size_t* dataLength, size_t* offset) const;
+  // Replaces the graph by the blob section read at *offset; 0 or -1 with the reason printed.
+  int LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* offset);
+  // 0 when every row holds only ids below N up to its first -1; otherwise prints and gives -1.
+  int ValidateNeighbors() const;
+
+  int N = 0;          // number of nodes (rows)
+  int K = 0;          // slots per row
+  int graphType = 0;  // 1 when hnsw1pgraph holds upper layers
+  T* neighbors = nullptr;                    // N x K slots; owned, from AllocAligned, freed with free()
+  std::unique_ptr<Hnsw1pGraph> hnsw1pgraph;  // upper layers, owned; null for none
+  std::vector<int> true_order;               // internal number -> caller's row number
+  std::vector<int> rev_order;                // caller's row number -> internal number
+  std::vector<int> eps;                      // base-layer entry points; the first is the main one
+
+ private:
+  // Bytes of `slots` slots; throws std::bad_alloc for a negative count (it wraps to one beyond
+  // any block) or one whose byte count overflows.
+  static size_t SlotBytes(int64_t slots) { return ArrayBytesOrThrow(static_cast<size_t>(slots), sizeof(T)); }
+};
+
+template <typename T>
+Graph<T>::Graph(const Graph& other) : N(other.N), K(other.K) {
+  const int64_t slots = static_cast<int64_t>(N) * K;
+  FreePtr<T> copy(static_cast<T*>(AllocAlignedOrThrow(SlotBytes(slots))));
+  std::printf("[Graph] Init Graph with another graph.\n");
+  true_order = other.true_order;
+  rev_order = other.rev_order;
+  eps = other.eps;
+  graphType = other.graphType;
+  if (N > 0 && K > 0) std::memcpy(copy.get(), other.neighbors, static_cast<size_t>(slots) * sizeof(T));
+  if (other.hnsw1pgraph) hnsw1pgraph = std::make_unique<Hnsw1pGraph>(*other.hnsw1pgraph);
+  neighbors = copy.release();
+}
+
+template <typename T>
+Graph<T>::~Graph() {
+  std::free(neighbors);
+  neighbors = nullptr;
+}
+
+template <typename T>
+void Graph<T>::Allocate(int n, int k) {
+  const int64_t slots = static_cast<int64_t>(n) * k;
+  const size_t bytes = SlotBytes(slots);
+  neighbors = static_cast<T*>(AllocAlignedOrThrow(bytes));
+  if (slots != 0 && bytes != 0) std::memset(neighbors, 0xFF, bytes);
+  N = n;
+  K = k;
+  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
+  rev_order.resize(count);
+  true_order.resize(count);
+  std::iota(rev_order.begin(), rev_order.end(), 0);
+  std::iota(true_order.begin(), true_order.end(), 0);
+}
+
+template <>
+void Graph<int>::ReorderInPlace();
+template <>
+uint64_t Graph<int>::GetDataSize() const;
+template <>
+int Graph<int>::SaveToMem(uint8_t* data, size_t* dataLength, size_t* offset) const;
+template <>
+int Graph<int>::LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* offset);
+template <>
+int Graph<int>::ValidateNeighbors() const;
+
+extern template class Graph<int>;
+
+}  // namespace vexa
+
+#endif  // TARVO_ENGINE_SEARCH_GRAPH_GRAPH_H_

@@ -1,0 +1,205 @@
+// The graph's section of the index blob: graphType, the entry points, N, K, the N x K slots, both
+// orders and, with upper layers, their N, K, ep and one counted list per node. All fields are
+// native 4-byte integers.
+#include <vector>
+
+#include "engine/search/memory/blob_io.h"
+#include "engine/search/graph/graph.h"
+
+namespace vexa {
+namespace {
+
+// A value read from a blob, sign-extended and taken as unsigned: the form every limit compares,
+// so that a negative value fails as a huge one.
+uint64_t AsUnsigned(int64_t value) { return static_cast<uint64_t>(value); }
+
+// Bytes of `count` int32 entries.
+size_t IntBytes(uint64_t count) { return static_cast<size_t>(count) * sizeof(int); }
+
+// 0 when value is at most limit; otherwise prints the refusal of the field and gives -1.
+int CheckAtMost(const char* name, int64_t value, uint64_t limit) {
+  if (AsUnsigned(value) <= limit) return 0;
+  PrintInvalidNumber(name, value);
+  return -1;
+}
+
+// 0 when id is a node number below n; otherwise prints the refusal of the field and gives -1.
+int CheckNode(const char* name, int id, int n) {
+  if (AsUnsigned(id) < AsUnsigned(n)) return 0;
+  PrintInvalidNumber(name, id);
+  return -1;
+}
+
+// Reads count int32 entries into out, after checking that the blob holds them (a short blob
+// never makes the reader size storage for a claimed count).
+int ReadInts(std::vector<int>* out, size_t count, const uint8_t* data, size_t* offset, size_t dataLen) {
+  if (CheckDeserializeBounds(IntBytes(count), *offset, dataLen) != 0) return -1;
+  out->resize(count);
+  return DeserializeArray(out->data(), data, IntBytes(count), offset, dataLen);
+}
+
+// 0 when every id on level l of a node's list names a node that has at least l levels: the
+// descent through the upper layers reads the row of each node it moves to at the current level.
+int CheckLevels(const Hnsw1pGraph& layers) {
+  const size_t width = static_cast<size_t>(layers.K);
+  for (int i = 0; i < layers.N; ++i) {
+    const AlignedVector& list = layers.lists[i];
+    for (size_t p = 0; p < list.size(); ++p) {
+      const int id = list[p];
+      const int level = static_cast<int>(p / width) + 1;
+      if (id != -1 && layers.nodeLevels[id] < level) {
+        PrintInvalidNumber("lists level", id);
+        return -1;
+      }
+    }
+  }
+  return 0;
+}
+
+// Reads the upper part of a graph of n nodes into layers, which holds n empty lists.
+int ReadUpperLayers(int n, const uint8_t* data, size_t* offset, size_t dataLen, Hnsw1pGraph* layers) {
+  if (DeserializeValue(&layers->N, data, offset, dataLen) != 0 ||
+      CheckAtMost("N", layers->N, kMaxBlobCount) != 0) {
+    return -1;
+  }
+  // The level and list tables were sized for the graph's nodes.
+  if (layers->N != n) {
+    PrintInvalidNumber("upper N", layers->N);
+    return -1;
+  }
+  if (DeserializeValue(&layers->K, data, offset, dataLen) != 0 ||
+      CheckAtMost("K", layers->K, kMaxBlobCount) != 0 ||
+      DeserializeValue(&layers->ep, data, offset, dataLen) != 0 ||
+      CheckNode("ep", layers->ep, layers->N) != 0) {
+    return -1;
+  }
+  const int K = layers->K;
+  for (int i = 0; i < n; ++i) {
+    int cur = 0;
+    if (DeserializeValue(&cur, data, offset, dataLen) != 0 || CheckAtMost("cur", cur, kMaxBlobCount) != 0) {
+      return -1;
+    }
+    // A list holds whole levels of K ids.
+    if (K == 0 ? cur != 0 : cur % K != 0) {
+      PrintInvalidNumber("cur", cur);
+      return -1;
+    }
+    if (CheckDeserializeBounds(IntBytes(cur), *offset, dataLen) != 0) return -1;  // before sizing the list
+    layers->nodeLevels[i] = K == 0 ? 0 : cur / K;
+    AlignedVector& list = layers->lists[i];
+    list.Assign(static_cast<size_t>(cur), -1);
+    if (DeserializeArray(list.data(), data, IntBytes(cur), offset, dataLen) != 0) return -1;
+    for (size_t p = 0; p < list.size(); ++p) {
+      if (list[p] != -1 && CheckNode("lists", list[p], n) != 0) return -1;
+    }
+  }
+  return CheckLevels(*layers);
+}
+
+}  // namespace
+
+template <>
+uint64_t Graph<int>::GetDataSize() const {
+  uint64_t size =
+      20 + 4 * uint64_t{eps.size()} + 4 * AsUnsigned(static_cast<int64_t>(N) * K) + 8 * AsUnsigned(N);
+  if (hnsw1pgraph) {
+    const Hnsw1pGraph& layers = *hnsw1pgraph;
+    size += 12;
+    for (int i = 0; i < layers.N; ++i) {
+      size += 4 + 4 * AsUnsigned(static_cast<int64_t>(layers.nodeLevels[i]) * layers.K);
+    }
+  }
+  return size;
+}
+
+template <>
+int Graph<int>::SaveToMem(uint8_t* data, size_t* dataLength, size_t* offset) const {
+  const size_t dataLen = *dataLength;
+  const uint32_t nep = static_cast<uint32_t>(eps.size());
+  const uint64_t slots = AsUnsigned(static_cast<int64_t>(N) * K);
+  if (SerializeValue(data, &graphType, offset, dataLen) != 0 ||
+      SerializeValue(data, &nep, offset, dataLen) != 0 ||
+      SerializeArray(data, eps.data(), IntBytes(nep), offset, dataLen) != 0 ||
+      SerializeValue(data, &N, offset, dataLen) != 0 || SerializeValue(data, &K, offset, dataLen) != 0 ||
+      SerializeArray(data, neighbors, IntBytes(slots), offset, dataLen) != 0 ||
+      SerializeArray(data, true_order.data(), IntBytes(AsUnsigned(N)), offset, dataLen) != 0 ||
+      SerializeArray(data, rev_order.data(), IntBytes(AsUnsigned(N)), offset, dataLen) != 0) {
+    return -1;
+  }
+  if (!hnsw1pgraph) return 0;
+  const Hnsw1pGraph& layers = *hnsw1pgraph;
+  if (SerializeValue(data, &layers.N, offset, dataLen) != 0 ||
+      SerializeValue(data, &layers.K, offset, dataLen) != 0 ||
+      SerializeValue(data, &layers.ep, offset, dataLen) != 0) {
+    return -1;
+  }
+  for (int i = 0; i < layers.N; ++i) {
+    const uint32_t cur = static_cast<uint32_t>(static_cast<int64_t>(layers.nodeLevels[i]) * layers.K);
+    if (SerializeValue(data, &cur, offset, dataLen) != 0 ||
+        SerializeArray(data, layers.lists[i].data(), IntBytes(cur), offset, dataLen) != 0) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
+template <>
+int Graph<int>::LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* offset) {
+  const size_t dataLen = *dataLength;
+  std::free(neighbors);
+  neighbors = nullptr;
+
+  if (DeserializeValue(&graphType, data, offset, dataLen) != 0 ||
+      CheckAtMost("graphType", graphType, 1) != 0) {
+    return -1;
+  }
+  // Every count is checked against what the rest of the blob can hold before storage is sized
+  // from it.
+  int nep = 0;
+  if (DeserializeValue(&nep, data, offset, dataLen) != 0 || CheckAtMost("nep", nep, kMaxBlobCount) != 0 ||
+      ReadInts(&eps, static_cast<size_t>(nep), data, offset, dataLen) != 0 ||
+      DeserializeValue(&N, data, offset, dataLen) != 0 || CheckAtMost("N", N, kMaxBlobCount) != 0 ||
+      DeserializeValue(&K, data, offset, dataLen) != 0 || CheckAtMost("K", K, kMaxBlobCount) != 0 ||
+      CheckAtMost("N * K", static_cast<int64_t>(N) * K, kMaxBlobCount) != 0) {
+    return -1;
+  }
+  for (int e : eps) {
+    if (CheckNode("eps id", e, N) != 0) return -1;
+  }
+
+  const size_t slot_bytes = IntBytes(AsUnsigned(static_cast<int64_t>(N) * K));
+  if (CheckDeserializeBounds(slot_bytes, *offset, dataLen) != 0) return -1;
+  neighbors = static_cast<int*>(AllocAligned(slot_bytes));
+  if (neighbors == nullptr) {
+    std::printf("Allocate space failed for data, size:(%d, %d).\n", N, K);
+    return -1;
+  }
+  if (DeserializeArray(neighbors, data, slot_bytes, offset, dataLen) != 0 || ValidateNeighbors() != 0 ||
+      ReadInts(&true_order, static_cast<size_t>(N), data, offset, dataLen) != 0 ||
+      ReadInts(&rev_order, static_cast<size_t>(N), data, offset, dataLen) != 0) {
+    std::free(neighbors);
+    neighbors = nullptr;
+    return -1;
+  }
+
+  if (graphType == 0) {
+    hnsw1pgraph.reset();
+    return 0;
+  }
+  hnsw1pgraph = Hnsw1pGraph::Create(*this);
+  return ReadUpperLayers(N, data, offset, dataLen, hnsw1pgraph.get());
+}
+
+template <>
+int Graph<int>::ValidateNeighbors() const {
+  if (K == 0) return 0;
+  for (int i = 0; i < N; ++i) {
+    const int* row = neighbors + static_cast<size_t>(i) * K;
+    for (int s = 0; s < K && row[s] != -1; ++s) {
+      if (CheckNode("neighbors", row[s], N) != 0) return -1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace vexa

@@ -1,0 +1,38 @@
+#include "engine/search/memory/alloc_aligned.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace vexa {
+
+void* AllocAligned(size_t bytes) {
+  size_t alignment = kCacheLineBytes;
+  if (bytes >= kGigaPageBytes) {
+    alignment = kGigaPageBytes;
+  } else if (bytes >= kHugePageBytes) {
+    alignment = kHugePageBytes;
+  }
+  if (bytes > SIZE_MAX - (alignment - 1)) return nullptr;
+  const size_t size = (bytes + alignment - 1) / alignment * alignment;
+  void* block = std::aligned_alloc(alignment, size);
+  if (block == nullptr) return nullptr;
+  if (alignment != kCacheLineBytes) madvise(block, size, MADV_HUGEPAGE);
+  std::memset(block, 0, size);
+  return block;
+}
+
+void* AllocAlignedOrThrow(size_t bytes) {
+  void* block = AllocAligned(bytes);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+
+size_t ArrayBytesOrThrow(size_t count, size_t elementBytes) {
+  if (elementBytes != 0 && count > SIZE_MAX / elementBytes) throw std::bad_alloc();
+  return count * elementBytes;
+}
+
+}  // namespace vexa

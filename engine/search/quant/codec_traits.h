@@ -1,0 +1,23 @@
+#ifndef TARVO_ENGINE_SEARCH_QUANT_CODEC_TRAITS_H_
+#define TARVO_ENGINE_SEARCH_QUANT_CODEC_TRAITS_H_
+
+#include "engine/search/memory/metric.h"
+
+namespace vexa {
+
+// What the searchers and the kernels know of a quantizer family at compile time: its metric and
+// type, the type its kernels return, the element type they read, the block that a code's
+// components are padded to a multiple of, and the bits of one component.
+template <Metric M, QuantizerType T, typename Distance, typename Code, int block, int code_bits>
+struct CodecTraits {
+  static constexpr Metric kMetric = M;
+  static constexpr QuantizerType kType = T;
+  using DistanceType = Distance;
+  using CodeType = Code;
+  static constexpr int kBlock = block;
+  static constexpr int kCodeBits = code_bits;
+};
+
+}  // namespace vexa
+
+#endif  // TARVO_ENGINE_SEARCH_QUANT_CODEC_TRAITS_H_

@@ -1,0 +1,102 @@
+#ifndef TARVO_ENGINE_SEARCH_QUANT_KERNELS_KERNEL_FORMS_H_
+#define TARVO_ENGINE_SEARCH_QUANT_KERNELS_KERNEL_FORMS_H_
+
+#include <cstdint>
+
+#include "engine/search/quant/kernels/batch16.h"
+
+// The entry points of the SIMD kernel files, built around each file's own loops. A file
+// supplies, per term, a Chains type with
+//   template <int kQuads> static void Run(query, codes[4 kQuads], float out[4 kQuads], covered)
+// (one float accumulator per code over the first `covered` components), and either its own
+// integer forms (the x86 files, see integer_forms.h) or, per code kind, a Sums type with
+//   template <int kCodes> static void Run(query, codes[kCodes], int32_t out[kCodes], bytes)
+// (exact sums over the first `bytes` bytes). Like batch16.h, everything here is internal to the
+// file that includes it, so each copy is compiled for that file's instruction set only.
+namespace vexa {
+namespace {
+
+// The whole blocks of `block` elements among `count`, in elements.
+inline int WholeBlocks(int count, int block) { return count >= block ? count / block * block : 0; }
+
+// Bytes that a code of d components occupies: one per component, or one per two for nibbles.
+template <int kComponentsPerByte>
+int CodeBytes(int d) {
+  return d > 0 ? d / kComponentsPerByte + (d % kComponentsPerByte != 0 ? 1 : 0) : 0;
+}
+
+// The four-code float form over whole blocks of kBlock components.
+template <typename Chains, typename Element, int kBlock>
+void FourCodes(const Element* query, const Element* c0, const Element* c1, const Element* c2,
+               const Element* c3, float out[4], int d) {
+  const Element* codes[4] = {c0, c1, c2, c3};
+  Chains::template Run<1>(query, codes, out, WholeBlocks(d, kBlock));
+}
+
+// The batch of sixteen: the four-code form on each quarter, the quarters side by side.
+template <typename Chains, typename Element, int kBlock>
+void SixteenCodes(const Element* query, const uint8_t* codes, uint64_t code_size,
+                  const int32_t ids[16], float out[16], int d) {
+  const Element* batch[16];
+  for (int i = 0; i < 16; ++i) batch[i] = CodeOf<Element>(codes, code_size, ids[i]);
+  Chains::template Run<4>(query, batch, out, WholeBlocks(d, kBlock));
+}
+
+// A single integer form over whole blocks of kBlock bytes.
+template <typename Sums, int kComponentsPerByte, int kBlock, typename Byte>
+int32_t CodeSingle(const Byte* query, const Byte* code, int d) {
+  const uint8_t* codes[1] = {reinterpret_cast<const uint8_t*>(code)};
+  int32_t out[1];
+  Sums::template Run<1>(reinterpret_cast<const uint8_t*>(query), codes, out,
+                        WholeBlocks(CodeBytes<kComponentsPerByte>(d), kBlock));
+  return out[0];
+}
+
+// A four-code integer form over whole blocks of 32 bytes.
+template <typename Sums, int kComponentsPerByte>
+void CodeFour(const uint8_t* query, const uint8_t* c0, const uint8_t* c1, const uint8_t* c2,
+              const uint8_t* c3, int32_t out[4], int d) {
+  const uint8_t* codes[4] = {c0, c1, c2, c3};
+  Sums::template Run<4>(query, codes, out, WholeBlocks(CodeBytes<kComponentsPerByte>(d), 32));
+}
+
+}  // namespace
+}  // namespace vexa
+
+// The float entries of a SIMD file's kernel table, from the file's own templates Fp32Pair,
+// Fp16Single and Chains and its terms FloatL2, FloatIP, HalfL2 and HalfIP.
+#define TARVO_SIMD_FLOAT_KERNELS                \
+  Fp32Pair<FloatL2>,                            \
+      Fp32Pair<FloatIP>,                        \
+      FourCodes<Chains<FloatL2>, float, 16>,    \
+      FourCodes<Chains<FloatIP>, float, 16>,    \
+      SixteenCodes<Chains<FloatL2>, float, 16>, \
+      SixteenCodes<Chains<FloatIP>, float, 16>, \
+      Fp16Single<HalfL2>,                       \
+      Fp16Single<HalfIP>,                       \
+      FourCodes<Chains<HalfL2>, Half, 8>,       \
+      FourCodes<Chains<HalfIP>, Half, 8>,       \
+      SixteenCodes<Chains<HalfL2>, Half, 8>,    \
+      SixteenCodes<Chains<HalfIP>, Half, 8>
+
+// Defines the kernel table `table` of a SIMD file from the float entries above and the file's
+// template Sums with its terms Sq8L2, Sq8IP, Sq4L2 and Sq4IP. Single integer forms read blocks of
+// 64 bytes, four-code forms blocks of 32 and the SQ8 IP batch steps of 16.
+#define TARVO_SIMD_KERNEL_TABLE(table, name)                                  \
+  extern const KernelTable table = {                                          \
+      name,                                                                   \
+      TARVO_SIMD_FLOAT_KERNELS,                                               \
+      CodeSingle<Sums<Sq8L2>, 1, 64, uint8_t>,                                \
+      CodeFour<Sums<Sq8L2>, 1>,                                               \
+      ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq8L2>, 1>>,        \
+      CodeSingle<Sums<Sq8IP>, 1, 64, int8_t>,                                 \
+      ById<int8_t, int32_t, CodeSingle<Sums<Sq8IP>, 1, 16, int8_t>>,          \
+      CodeSingle<Sums<Sq4L2>, 2, 64, uint8_t>,                                \
+      CodeFour<Sums<Sq4L2>, 2>,                                               \
+      ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq4L2>, 2>>,        \
+      CodeSingle<Sums<Sq4IP>, 2, 64, uint8_t>,                                \
+      CodeFour<Sums<Sq4IP>, 2>,                                               \
+      ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq4IP>, 2>>,        \
+  }
+
+#endif  // TARVO_ENGINE_SEARCH_QUANT_KERNELS_KERNEL_FORMS_H_

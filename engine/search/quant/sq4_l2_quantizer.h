@@ -1,0 +1,42 @@
+#ifndef TARVO_ENGINE_SEARCH_QUANT_SQ4_L2_QUANTIZER_H_
+#define TARVO_ENGINE_SEARCH_QUANT_SQ4_L2_QUANTIZER_H_
+
+#include <cmath>
+#include <cstdint>
+
+#include "engine/search/quant/codec_traits.h"
+#include "engine/search/memory/metric.h"
+#include "engine/search/quant/quantizer.h"
+
+namespace vexa {
+
+// 4-bit codes for L2, two components per byte (the even one in the low nibble), padded with zero
+// bytes to a multiple of 128 components. One range [minn, maxx] serves every component; it is
+// trimmed so that about 1 % of all values lie below it and 1 % above, and those clamp.
+class SQ4L2Codec : public CodecTraits<Metric::L2, QuantizerType::SQ4U, int32_t, uint8_t, 128, 4> {
+ public:
+  // The share of the values trimmed at each end.
+  static constexpr float kDropRatio = 0.01f;
+
+  // How many values are kept at each end when `count` values are trimmed: about 1 % of them plus
+  // one, computed as trunc(fma(float(count), 0.01f, 1.0f)) with a single rounding; count >= 0.
+  static uint64_t TrimCount(int64_t count);
+
+  // Sets minn to the top-th smallest and maxx to the top-th largest of the n x d values
+  // (duplicates counted), top = TrimCount(n x d), and dif = maxx - minn. Prints the parameters
+  // before and the range after. Without values minn, maxx and dif stay +inf, -inf, -inf.
+  void Fit(const float* rows, int n, int d);
+  // ORs the nibble of every component: (x - minn) / dif clamped to [0, 1], mapped to 0..15.
+  void EncodeVector(const float* row, int d, uint8_t* code) const;
+
+  float dif = -INFINITY;   // maxx - minn
+  float minn = INFINITY;   // the trimmed minimum
+  float maxx = -INFINITY;  // the trimmed maximum
+};
+
+template <Metric M>
+using NewSQ4L2Quantizer = QuantizerFor<M, Metric::L2, Quantizer<SQ4L2Codec>>;
+
+}  // namespace vexa
+
+#endif  // TARVO_ENGINE_SEARCH_QUANT_SQ4_L2_QUANTIZER_H_

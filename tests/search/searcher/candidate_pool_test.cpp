@@ -1,0 +1,98 @@
+#include "engine/search/searcher/candidate_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace vexa {
+namespace {
+
+template <typename T>
+std::vector<std::pair<int, T>> Contents(const CandidatePool<T>& pool) {
+  std::vector<std::pair<int, T>> out;
+  for (int i = 0; i < pool.size; ++i) out.emplace_back(pool.entries[i].id, pool.entries[i].distance);
+  return out;
+}
+
+TEST(CandidatePool, StartsEmptyWithAnExtraSlotAndAClearVisitedSet) {
+  CandidatePool<float> pool(130, 4, 2);
+  EXPECT_EQ(pool.size, 0);
+  EXPECT_EQ(pool.cursor, 0);
+  EXPECT_EQ(pool.capacity, 4);
+  EXPECT_EQ(pool.entries.size(), 5u);
+  EXPECT_EQ(pool.visitedBytes, 24u);  // three 64-bit words for 130 nodes
+  for (int v = 0; v < 130; ++v) EXPECT_FALSE(pool.IsVisited(v));
+  pool.MarkVisited(129);
+  pool.MarkVisited(64);
+  EXPECT_TRUE(pool.IsVisited(129));
+  EXPECT_TRUE(pool.IsVisited(64));
+  EXPECT_FALSE(pool.IsVisited(65));
+  EXPECT_EQ(pool.visited[2], uint64_t{2});
+}
+
+TEST(CandidatePool, EqualDistancesGoAfterEarlierOnes) {
+  CandidatePool<float> pool(10, 8, 1);
+  EXPECT_EQ(pool.Insert(1, 5.0f), 0);
+  EXPECT_EQ(pool.Insert(2, 3.0f), 0);
+  EXPECT_EQ(pool.Insert(3, 5.0f), 2);
+  EXPECT_EQ(pool.Insert(4, 3.0f), 1);
+  EXPECT_EQ(pool.Insert(5, 9.0f), 4);
+  EXPECT_EQ(Contents(pool),
+            (std::vector<std::pair<int, float>>{{2, 3.0f}, {4, 3.0f}, {1, 5.0f}, {3, 5.0f}, {5, 9.0f}}));
+}
+
+TEST(CandidatePool, FullPoolDropsEqualAndPushesOutItsLastEntry) {
+  CandidatePool<float> pool(10, 3, 1);
+  pool.Insert(1, 1.0f);
+  pool.Insert(2, 2.0f);
+  pool.Insert(3, 3.0f);
+  EXPECT_EQ(pool.Insert(4, 3.0f), 3);  // not strictly closer than the last entry: dropped
+  EXPECT_EQ(pool.Insert(5, 7.0f), 3);
+  EXPECT_EQ(Contents(pool), (std::vector<std::pair<int, float>>{{1, 1.0f}, {2, 2.0f}, {3, 3.0f}}));
+  EXPECT_EQ(pool.Insert(6, 2.5f), 2);
+  EXPECT_EQ(pool.size, 3);
+  EXPECT_EQ(Contents(pool), (std::vector<std::pair<int, float>>{{1, 1.0f}, {2, 2.0f}, {6, 2.5f}}));
+  EXPECT_EQ(pool.entries[3].id, 3);  // the entry pushed off the end sits in the extra slot
+}
+
+TEST(CandidatePool, CursorFollowsInsertionsAndCheckedEntries) {
+  Graph<int> graph;
+  graph.Allocate(10, 2);
+  CandidatePool<float> pool(10, 6, 1);
+  pool.Insert(1, 1.0f);
+  pool.Insert(2, 2.0f);
+  pool.Insert(3, 3.0f);
+  EXPECT_EQ(pool.NextUnchecked(graph), 1);
+  EXPECT_EQ(pool.NextUnchecked(graph), 2);
+  EXPECT_EQ(pool.cursor, 2);
+  EXPECT_NE(pool.entries[0].id & kCheckedFlag, 0);
+  EXPECT_EQ(pool.entries[0].id & kNodeIdMask, 1);
+
+  // Exactly at the cursor: the cursor keeps its value and now names the new entry.
+  EXPECT_EQ(pool.Insert(4, 2.5f, graph), 2);
+  EXPECT_EQ(pool.cursor, 2);
+  EXPECT_EQ(pool.NextUnchecked(graph), 4);
+  EXPECT_EQ(pool.cursor, 3);
+
+  // Before the cursor: the cursor moves back to the new entry, which is expanded next; the
+  // checked entries after it are skipped on the way forward.
+  EXPECT_EQ(pool.Insert(5, 0.5f), 0);
+  EXPECT_EQ(pool.cursor, 0);
+  EXPECT_EQ(pool.NextUnchecked(graph), 5);
+  EXPECT_EQ(pool.cursor, 4);
+  EXPECT_EQ(pool.NextUnchecked(graph), 3);
+  EXPECT_EQ(pool.cursor, pool.size);
+}
+
+TEST(CandidatePool, IntegerDistancesCompareAsSigned) {
+  CandidatePool<int32_t> pool(10, 4, 1);
+  pool.Insert(1, 7);
+  pool.Insert(2, 0);
+  pool.Insert(3, -1200);
+  pool.Insert(4, -3);
+  EXPECT_EQ(Contents(pool), (std::vector<std::pair<int, int32_t>>{{3, -1200}, {4, -3}, {2, 0}, {1, 7}}));
+}
+
+}  // namespace
+}  // namespace vexa
