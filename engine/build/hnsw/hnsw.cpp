@@ -19,8 +19,7 @@ constexpr size_t kMaxM = 32767;
 }  // namespace
 
 HNSW::HNSW(const std::string& metric, int K_features, size_t M, size_t ef_construction)
-    : metric_(metric),
-      dim(K_features),
+    : BuilderState(metric, K_features, 20),
       distFn_(metric == "L2" ? DistanceFP32L2 : DistanceFP32IP),
       dim_(K_features),
       M_(M),
@@ -45,12 +44,6 @@ HNSW::HNSW(const std::string& metric, int K_features, size_t M, size_t ef_constr
 
 HNSW::~HNSW() {
   ReleaseNodes();
-  if (ownsChunks && chunks != nullptr) {
-    const int64_t per_chunk = int64_t{1} << consecutiveLog;
-    const int64_t count = (static_cast<int64_t>(nb) + per_chunk - 1) / per_chunk;
-    for (int64_t c = 0; c < count; ++c) delete[] chunks[c];
-    delete[] chunks;
-  }
 }
 
 void HNSW::ReleaseNodes() {
@@ -80,9 +73,7 @@ void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
   ReleaseNodes();
   std::free(graph.neighbors);
   graph.neighbors = nullptr;
-  consecutiveLog = consecutiveLog_in;
-  nb = n;
-  chunks = chunks_in;
+  UseChunks(chunks_in, consecutiveLog_in, n);
   const auto count = static_cast<size_t>(n);
   linkLocks_ = std::vector<std::mutex>(count);
   nodeLevels_.assign(count, 0);
@@ -97,14 +88,14 @@ void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
   if (linkLists_ == nullptr) throw std::runtime_error("Failed to allocate memory for linkLists_.\n");
 
   const auto start = std::chrono::system_clock::now();
-  Insert(RowVector(0), 0);
+  Insert(Row(0), 0);
   ParallelFailure failure;
   std::atomic<int> done{0};
 #pragma omp parallel for schedule(dynamic, 1)
   for (int i = 1; i < n; ++i) {
     if (failure.failed()) continue;
     failure.Run([&] {
-      Insert(RowVector(static_cast<size_t>(i)), static_cast<uint64_t>(i));
+      Insert(Row(i), static_cast<uint64_t>(i));
       const int c = done.fetch_add(1) + 1;
       if (c % kProgressStep == 0) std::printf("[HNSW] Build processing [%d / %d]\n", c, n);
     });

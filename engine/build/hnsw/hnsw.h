@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/build/builder_state.h"
 #include "engine/build/hnsw/hnsw_heap.h"
 #include "engine/build/minstd_uniform.h"
 #include "engine/build/hnsw/visited_list_cache.h"
@@ -26,7 +27,7 @@ namespace vexa {
 // Nodes are numbered by insertion (cur_c); each node's element holds its level-0 list, its vector
 // and its label (the caller's row). With several threads the insertion number of a row need not
 // be the row; the converted graph is in row numbers.
-class HNSW {
+class HNSW : public BuilderState {
  public:
   // Derives every size from K_features (the dimension), M and ef_construction and prints the
   // three "[HNSW] init" lines. Validates nothing; Build refuses what it cannot build.
@@ -54,16 +55,6 @@ class HNSW {
   // The label (row) of the node inserted as number insertion, below nb after Build.
   uint64_t LabelOf(size_t insertion) const;
 
-  // The builder state that the index reads and writes.
-  std::string metric_;     // metric name, "L2" or "IP"
-  int consecutiveLog = 20; // chunk shift of chunks
-  Graph<int> graph;        // the converted graph, in row numbers; owned
-  int nb = 0;              // number of vectors built
-  int dim;                 // dimension
-  float** chunks = nullptr;  // chunk table; owned (with its chunks) only when ownsChunks
-  int quantLevel = 0;        // quantization level of the searcher to build
-  bool ownsChunks = false;   // set when the index hands over a table it made
-
  private:
   // Inserts vector q with label as the next node. q is copied into the node's element; the
   // other nodes' vectors are read from their elements.
@@ -87,10 +78,6 @@ class HNSW {
   // Fills the graph's upper layers from the nodes' upper lists, in row numbers.
   void CopyUpperLayers();
 
-  // Vector i of the chunk table.
-  const float* RowVector(size_t i) const {
-    return chunks[i >> consecutiveLog] + (i & ((size_t{1} << consecutiveLog) - 1)) * static_cast<size_t>(dim_);
-  }
   char* Element(size_t i) const { return data_level0_memory_ + i * size_data_per_element_; }
   // The copy of node id's vector in its element.
   const float* NodeVector(uint32_t id) const { return reinterpret_cast<const float*>(Element(id) + offsetData_); }

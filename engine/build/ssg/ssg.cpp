@@ -37,11 +37,10 @@ void ReleaseGraph(Graph<int>& graph) {
 
 SSG::SSG(int R, int L, float A, int n_try, const std::string& metric, const std::string& init_builder_type,
          const std::string& index_type, int dim, int graph_opt_iter)
-    : R(R),
+    : BuilderState(metric, dim, 0),
+      R(R),
       L(L),
       A(A),
-      dim(dim),
-      metric(metric),
       n_try(n_try),
       init_builder_type(init_builder_type),
       index_type(index_type),
@@ -54,14 +53,6 @@ SSG::SSG(int R, int L, float A, int n_try, const std::string& metric, const std:
   }
   std::printf("[SSG] R:%d, L:%d, A:%.2f, n_try:%d, index_type: %s, init_builder_type: %s\n", R, L,
               static_cast<double>(A), n_try, index_type.c_str(), init_builder_type.c_str());
-}
-
-SSG::~SSG() {
-  if (!ownsChunks || chunks == nullptr) return;
-  const int64_t perChunk = int64_t{1} << consecutiveLog;
-  const int64_t count = (static_cast<int64_t>(nb) + perChunk - 1) / perChunk;
-  for (int64_t c = 0; c < count; ++c) delete[] chunks[c];
-  delete[] chunks;
 }
 
 void SSG::CheckBuildInput(float** table, int log, int n) const {
@@ -96,9 +87,7 @@ void SSG::CheckBuildInput(float** table, int log, int n) const {
 void SSG::Build(float** table, int log, int n) {
   CheckBuildInput(table, log, n);
   std::printf("Start buildling\n");
-  consecutiveLog = log;
-  nb = n;
-  chunks = table;
+  UseChunks(table, log, n);
 
   const std::unique_ptr<Graph<int>> initial = BuildInitialGraph();
   ep = FindEntryNode(*initial);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/build/builder.h"
+#include "engine/build/builder_state.h"
 #include "engine/build/candidate.h"
 #include "engine/build/ssg/link_entry.h"
 #include "engine/build/ssg/link_scratch.h"
@@ -24,17 +25,12 @@ namespace vexa {
 // entry node nearest the centroid, selects R neighbours per node in a link graph (a link pass
 // with reverse edges, or MagicLink refinement), copies it into `graph` and adds entry points,
 // repairing connectivity on the link-pass path.
-//
-// The index reads and writes graph, metric, dim, nb, chunks, consecutiveLog, quantLevel and
-// ownsChunks directly.
-class SSG : public Builder {
+class SSG : public Builder, public BuilderState {
  public:
   // Seeds the process-wide rand() with srand(6552), picks distFn by metric ("L2", "IP"; none
   // for other names) and prints the construction line. Checks nothing.
   SSG(int R, int L, float A, int n_try, const std::string& metric, const std::string& init_builder_type,
       const std::string& index_type, int dim, int graph_opt_iter);
-  // Releases the chunks when ownsChunks is set.
-  ~SSG() override;
 
   // Builds graph over the n vectors of the chunk table, printing each stage. Input it cannot
   // handle is refused before any work with std::invalid_argument or std::length_error; any other
@@ -88,14 +84,8 @@ class SSG : public Builder {
   int R;                   // degree of the link graph and of the final graph
   int L;                   // search list size
   float A;                 // pruning angle in degrees
-  int consecutiveLog = 0;  // 2^consecutiveLog vectors per chunk
   int ep = 0;              // entry node
-  Graph<int> graph;        // the final graph
   DistanceFunction distFn = nullptr;
-  int nb = 0;                // number of vectors
-  int dim;                   // floats per vector
-  float** chunks = nullptr;  // the caller's table after Build; owned when ownsChunks is set
-  std::string metric;
   int n_try;                      // number of random entry points
   int initK = 200;                // ids per row of the initial graph
   int initSample = 10;            // sample count of the descents
@@ -104,8 +94,6 @@ class SSG : public Builder {
   std::string init_builder_type;  // "NNDescent" selects NN-Descent, anything else RNN-Descent
   std::string index_type;         // selects the pruning rule
   int graph_opt_iter;             // 0: link pass and DFSExpand; more: MagicLink iterations
-  int quantLevel = 0;
-  bool ownsChunks = false;
 
  private:
   // Throws when Build cannot handle these arguments with the current parameters.
