@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <numeric>
+#include <utility>
 #include <vector>
 
 #include "engine/search/memory/alloc_aligned.h"
@@ -25,6 +26,10 @@ class Graph {
   // A deep copy, upper layers included. Prints "[Graph] Init Graph with another graph.".
   Graph(const Graph& other);
   Graph& operator=(const Graph&) = delete;
+  // Takes other's storage; other is left empty.
+  Graph(Graph&& other) noexcept { *this = std::move(other); }
+  // Releases this graph's storage and takes other's; other is left empty.
+  Graph& operator=(Graph&& other) noexcept;
   ~Graph();
 
   // Turns a graph that holds no slots into N rows of K empty (-1) slots with identity orders.
@@ -71,6 +76,21 @@ Graph<T>::Graph(const Graph& other) : N(other.N), K(other.K) {
   if (N > 0 && K > 0) std::memcpy(copy.get(), other.neighbors, static_cast<size_t>(slots) * sizeof(T));
   if (other.hnsw1pgraph) hnsw1pgraph = std::make_unique<Hnsw1pGraph>(*other.hnsw1pgraph);
   neighbors = copy.release();
+}
+
+template <typename T>
+Graph<T>& Graph<T>::operator=(Graph&& other) noexcept {
+  if (this == &other) return *this;
+  std::free(neighbors);
+  neighbors = std::exchange(other.neighbors, nullptr);
+  N = std::exchange(other.N, 0);
+  K = std::exchange(other.K, 0);
+  graphType = std::exchange(other.graphType, 0);
+  hnsw1pgraph = std::move(other.hnsw1pgraph);
+  true_order = std::exchange(other.true_order, {});
+  rev_order = std::exchange(other.rev_order, {});
+  eps = std::exchange(other.eps, {});
+  return *this;
 }
 
 template <typename T>

@@ -159,6 +159,42 @@ TEST(GraphCopy, OfAGraphWithoutSlotsOrLayers) {
   EXPECT_EQ(copy->hnsw1pgraph, nullptr);
 }
 
+// A move hands the storage over, prints nothing, and leaves the source empty; moving into a
+// graph releases what it held (the leak checker of the sanitizer build sees a slip).
+TEST(GraphMove, HandsOverTheStorageAndEmptiesTheSource) {
+  Graph<int> source;
+  source.Allocate(3, 2);
+  source.neighbors[1] = 2;
+  source.eps = {1};
+  source.graphType = 1;
+  source.hnsw1pgraph = Hnsw1pGraph::Create(source);
+  const int* slots = source.neighbors;
+  Graph<int> target;
+  target.Allocate(5, 5);
+  const std::string printed = CapturedStdout([&] { target = std::move(source); });
+  EXPECT_EQ(printed, "");
+  EXPECT_EQ(target.neighbors, slots);
+  EXPECT_EQ(Row(target, 0), (std::vector<int>{-1, 2}));
+  EXPECT_EQ(target.N, 3);
+  EXPECT_EQ(target.K, 2);
+  EXPECT_EQ(target.graphType, 1);
+  EXPECT_EQ(target.eps, std::vector<int>{1});
+  EXPECT_EQ(target.true_order, (std::vector<int>{0, 1, 2}));
+  ASSERT_NE(target.hnsw1pgraph, nullptr);
+  EXPECT_EQ(source.neighbors, nullptr);
+  EXPECT_EQ(source.N, 0);
+  EXPECT_EQ(source.K, 0);
+  EXPECT_EQ(source.graphType, 0);
+  EXPECT_TRUE(source.eps.empty());
+  EXPECT_TRUE(source.true_order.empty());
+  EXPECT_TRUE(source.rev_order.empty());
+  EXPECT_EQ(source.hnsw1pgraph, nullptr);
+
+  Graph<int> constructed(std::move(target));
+  EXPECT_EQ(constructed.neighbors, slots);
+  EXPECT_EQ(target.neighbors, nullptr);
+}
+
 // A copy whose slots cannot be had throws before it prints or copies anything: one whose byte
 // count wraps (checked before the C library is asked) and, outside the sanitizer build, one of
 // some 16 EiB that the C library refuses.
