@@ -48,6 +48,9 @@ class Graph {
   int LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* offset);
   // 0 when every row holds only ids below N up to its first -1; otherwise prints and gives -1.
   int ValidateNeighbors() const;
+  // 0 when true_order is a permutation of 0 .. N - 1 and rev_order its inverse, so that every
+  // label a search maps back names a row; otherwise prints and gives -1.
+  int ValidateOrders() const;
 
   int N = 0;          // number of nodes (rows)
   int K = 0;          // slots per row
@@ -124,6 +127,8 @@ template <>
 int Graph<int>::LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* offset);
 template <>
 int Graph<int>::ValidateNeighbors() const;
+template <>
+int Graph<int>::ValidateOrders() const;
 
 extern template class Graph<int>;
 

@@ -176,7 +176,7 @@ int Graph<int>::LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* off
   }
   if (DeserializeArray(neighbors, data, slot_bytes, offset, dataLen) != 0 || ValidateNeighbors() != 0 ||
       ReadInts(&true_order, static_cast<size_t>(N), data, offset, dataLen) != 0 ||
-      ReadInts(&rev_order, static_cast<size_t>(N), data, offset, dataLen) != 0) {
+      ReadInts(&rev_order, static_cast<size_t>(N), data, offset, dataLen) != 0 || ValidateOrders() != 0) {
     std::free(neighbors);
     neighbors = nullptr;
     return -1;
@@ -197,6 +197,21 @@ int Graph<int>::ValidateNeighbors() const {
     const int* row = neighbors + static_cast<size_t>(i) * K;
     for (int s = 0; s < K && row[s] != -1; ++s) {
       if (CheckNode("neighbors", row[s], N) != 0) return -1;
+    }
+  }
+  return 0;
+}
+
+template <>
+int Graph<int>::ValidateOrders() const {
+  // true_order maps into 0 .. N - 1 and rev_order undoes it: then true_order is one to one, so a
+  // permutation, and rev_order is its inverse everywhere.
+  for (int i = 0; i < N; ++i) {
+    const int row = true_order[i];
+    if (CheckNode("true_order", row, N) != 0) return -1;
+    if (rev_order[row] != i) {
+      PrintInvalidNumber("rev_order", rev_order[row]);
+      return -1;
     }
   }
   return 0;

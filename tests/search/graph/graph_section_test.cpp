@@ -29,12 +29,17 @@ std::vector<uint8_t> Bytes(const Words& words) {
   return bytes;
 }
 
-// The base part of a section with identity orders: graphType, nep, eps, N, K, the slots.
+// The base part of a section: graphType, nep, eps, N, K, the slots and the two orders.
+Words WithOrders(int graph_type, const Words& eps, int n, int k, const Words& slots, const Words& true_order,
+                 const Words& rev_order) {
+  return Words{graph_type, static_cast<int32_t>(eps.size())} + eps + Words{n, k} + slots + true_order + rev_order;
+}
+
+// The same with identity orders.
 Words Base(int graph_type, const Words& eps, int n, int k, const Words& slots) {
   Words identity;
   for (int i = 0; i < n; ++i) identity.push_back(i);
-  return Words{graph_type, static_cast<int32_t>(eps.size())} + eps + Words{n, k} + slots + identity +
-         identity;
+  return WithOrders(graph_type, eps, n, k, slots, identity, identity);
 }
 
 // Three nodes of degree 2 with entry point 0, then upper layers of width 2 and entry node 2:
@@ -252,6 +257,17 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"NeighbourN", Base(0, {0}, 3, 2, {1, -1, 2, 0, 0, 3}),
                       "Invalid number of neighbors : 3.\n"},
         MalformedCase{"NoSlots", Base(0, {1}, 2, 0, {}), ""},
+        // The orders map internal numbers to the caller's rows and back: a search returns
+        // true_order entries as labels, so both must be inverse permutations of 0 .. N - 1.
+        MalformedCase{"OrdersInversePermutations", WithOrders(0, {0}, 3, 2, kSlots, {2, 0, 1}, {1, 2, 0}), ""},
+        MalformedCase{"TrueOrderN", WithOrders(0, {0}, 3, 2, kSlots, {0, 3, 1}, {0, 2, 1}),
+                      "Invalid number of true_order : 3.\n"},
+        MalformedCase{"TrueOrderNegative", WithOrders(0, {0}, 3, 2, kSlots, {0, -1, 1}, {0, 2, 1}),
+                      "Invalid number of true_order : 18446744073709551615.\n"},
+        MalformedCase{"TrueOrderRepeated", WithOrders(0, {0}, 3, 2, kSlots, {0, 1, 1}, {0, 1, 2}),
+                      "Invalid number of rev_order : 1.\n"},
+        MalformedCase{"RevOrderNotTheInverse", WithOrders(0, {0}, 3, 2, kSlots, {2, 0, 1}, {2, 0, 1}),
+                      "Invalid number of rev_order : 1.\n"},
         MalformedCase{"UpperNAboveTheLimit", kBaseOfUpper + Words{2000000000},
                       "Invalid number of N : 2000000000.\n"},
         MalformedCase{"UpperNAtTheLimit", kBaseOfUpper + Words{1999999999},
