@@ -15,7 +15,6 @@ inline void InstallUpperLayers(Graph<int>* graph, int k, int ep, const std::vect
   Hnsw1pGraph& layers = *graph->hnsw1pgraph;
   layers.K = k;
   layers.ep = ep;
-  graph->graphType = 1;
   for (size_t i = 0; i < lists.size(); ++i) {
     layers.nodeLevels[i] = static_cast<int>(lists[i].size()) / k;
     if (lists[i].empty()) continue;

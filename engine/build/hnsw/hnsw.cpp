@@ -106,7 +106,6 @@ void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
 
   graph.Allocate(n, static_cast<int>(maxM0_));
   CopyLevel0();
-  graph.graphType = 1;
   CopyUpperLayers();
 }
 

@@ -12,7 +12,6 @@ void AllocateLinkGraph(Graph<LinkEntry>& link, int N, int R) {
   link.neighbors = static_cast<LinkEntry*>(AllocAlignedOrThrow(slots * sizeof(LinkEntry)));
   link.N = N;
   link.K = R;
-  link.graphType = 0;
 }
 
 }  // namespace vexa

@@ -25,7 +25,6 @@ void ReleaseGraph(Graph<int>& graph) {
   std::free(graph.neighbors);
   graph.neighbors = nullptr;
   graph.hnsw1pgraph.reset();
-  graph.graphType = 0;
   graph.N = 0;
   graph.K = 0;
   graph.true_order.clear();

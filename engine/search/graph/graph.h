@@ -14,6 +14,9 @@
 #include "engine/search/memory/alloc_aligned.h"
 #include "engine/search/graph/hnsw1p_graph.h"
 
+// The header of a graph file (engine/index/graph_file.h).
+struct GraphFileHeader;
+
 namespace vexa {
 
 // A proximity graph of N nodes with K slots each, over slots of type T: int ids for the searchable
@@ -51,10 +54,17 @@ class Graph {
   // 0 when true_order is a permutation of 0 .. N - 1 and rev_order its inverse, so that every
   // label a search maps back names a row; otherwise prints and gives -1.
   int ValidateOrders() const;
+  // Writes graph with the header's vectors as a graph file at path, replacing a file there only
+  // once every byte is written; 0, or -1 with the reason printed (the file at path unchanged).
+  static int SaveToFile(const Graph<int>& graph, const char* path, const GraphFileHeader& header);
+  // Reads the graph file at path into graph and header (header.chunks a new table that the caller
+  // owns, chunks and table made with new[]); 0, or -1 with the reason printed and graph unchanged.
+  static int LoadFromFile(Graph<int>& graph, const char* path, GraphFileHeader& header);
+  // The graph type that blobs and graph files store: 1 with upper layers, 0 without.
+  int GraphType() const { return hnsw1pgraph ? 1 : 0; }
 
   int N = 0;          // number of nodes (rows)
   int K = 0;          // slots per row
-  int graphType = 0;  // 1 when hnsw1pgraph holds upper layers
   T* neighbors = nullptr;                    // N x K slots; owned, from AllocAligned, freed with free()
   std::unique_ptr<Hnsw1pGraph> hnsw1pgraph;  // upper layers, owned; null for none
   std::vector<int> true_order;               // internal number -> caller's row number
@@ -75,7 +85,6 @@ Graph<T>::Graph(const Graph& other) : N(other.N), K(other.K) {
   true_order = other.true_order;
   rev_order = other.rev_order;
   eps = other.eps;
-  graphType = other.graphType;
   if (N > 0 && K > 0) std::memcpy(copy.get(), other.neighbors, static_cast<size_t>(slots) * sizeof(T));
   if (other.hnsw1pgraph) hnsw1pgraph = std::make_unique<Hnsw1pGraph>(*other.hnsw1pgraph);
   neighbors = copy.release();
@@ -88,7 +97,6 @@ Graph<T>& Graph<T>::operator=(Graph&& other) noexcept {
   neighbors = std::exchange(other.neighbors, nullptr);
   N = std::exchange(other.N, 0);
   K = std::exchange(other.K, 0);
-  graphType = std::exchange(other.graphType, 0);
   hnsw1pgraph = std::move(other.hnsw1pgraph);
   true_order = std::exchange(other.true_order, {});
   rev_order = std::exchange(other.rev_order, {});
@@ -129,6 +137,10 @@ template <>
 int Graph<int>::ValidateNeighbors() const;
 template <>
 int Graph<int>::ValidateOrders() const;
+template <>
+int Graph<int>::SaveToFile(const Graph<int>& graph, const char* path, const GraphFileHeader& header);
+template <>
+int Graph<int>::LoadFromFile(Graph<int>& graph, const char* path, GraphFileHeader& header);
 
 extern template class Graph<int>;
 

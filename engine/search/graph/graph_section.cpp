@@ -117,6 +117,7 @@ int Graph<int>::SaveToMem(uint8_t* data, size_t* dataLength, size_t* offset) con
   const size_t dataLen = *dataLength;
   const uint32_t nep = static_cast<uint32_t>(eps.size());
   const uint64_t slots = AsUnsigned(static_cast<int64_t>(N) * K);
+  const int graphType = GraphType();
   if (SerializeValue(data, &graphType, offset, dataLen) != 0 ||
       SerializeValue(data, &nep, offset, dataLen) != 0 ||
       SerializeArray(data, eps.data(), IntBytes(nep), offset, dataLen) != 0 ||
@@ -149,6 +150,7 @@ int Graph<int>::LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* off
   std::free(neighbors);
   neighbors = nullptr;
 
+  int graphType = 0;
   if (DeserializeValue(&graphType, data, offset, dataLen) != 0 ||
       CheckAtMost("graphType", graphType, 1) != 0) {
     return -1;

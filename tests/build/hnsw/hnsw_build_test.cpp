@@ -25,7 +25,7 @@ using tarvo_test::RandomDataset;
 void ExpectValidGraph(const Graph<int>& graph, int n, int M) {
   ASSERT_EQ(graph.N, n);
   ASSERT_EQ(graph.K, 2 * M);
-  EXPECT_EQ(graph.graphType, 1);
+  EXPECT_EQ(graph.GraphType(), 1);
   EXPECT_TRUE(graph.eps.empty());
   std::vector<int> identity(n);
   std::iota(identity.begin(), identity.end(), 0);

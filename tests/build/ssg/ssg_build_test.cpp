@@ -51,7 +51,7 @@ void ExpectSoundGraph(const SSG& builder, int N, bool repaired) {
   const Graph<int>& graph = builder.graph;
   ASSERT_EQ(graph.N, N);
   ASSERT_EQ(graph.K, builder.R);
-  EXPECT_EQ(graph.graphType, 0);
+  EXPECT_EQ(graph.GraphType(), 0);
   EXPECT_EQ(graph.hnsw1pgraph, nullptr);
   ASSERT_EQ(graph.true_order.size(), static_cast<size_t>(N));
   for (int i = 0; i < N; ++i) {

@@ -77,7 +77,7 @@ TEST(GraphSection, ReadsAndWritesTheBaseLayout) {
   ASSERT_EQ(loaded.rc, 0) << loaded.printed;
   EXPECT_EQ(loaded.printed, "");
   EXPECT_EQ(loaded.offset, 68u);
-  EXPECT_EQ(graph.graphType, 0);
+  EXPECT_EQ(graph.GraphType(), 0);
   EXPECT_EQ(graph.eps, Words{0});
   EXPECT_EQ(graph.N, 3);
   EXPECT_EQ(graph.K, 2);
@@ -97,7 +97,7 @@ TEST(GraphSection, ReadsAndWritesTheUpperLayout) {
   const LoadResult loaded = Load(&graph, Bytes(kBaseOfUpper + kUpper));
   ASSERT_EQ(loaded.rc, 0) << loaded.printed;
   EXPECT_EQ(loaded.offset, 116u);
-  EXPECT_EQ(graph.graphType, 1);
+  EXPECT_EQ(graph.GraphType(), 1);
   ASSERT_NE(graph.hnsw1pgraph, nullptr);
   const Hnsw1pGraph& layers = *graph.hnsw1pgraph;
   EXPECT_EQ(layers.N, 3);
@@ -139,7 +139,7 @@ void ExpectRoundTrip(bool with_upper_layers) {
   const LoadResult loaded = Load(&back, blob, 8);
   ASSERT_EQ(loaded.rc, 0) << loaded.printed;
   EXPECT_EQ(loaded.offset, 8 + section);
-  EXPECT_EQ(back.graphType, graph.graphType);
+  EXPECT_EQ(back.GraphType(), graph.GraphType());
   EXPECT_EQ(back.N, 4);
   EXPECT_EQ(back.K, 3);
   EXPECT_EQ(Words(back.neighbors, back.neighbors + 12), slots);

@@ -33,7 +33,7 @@ TEST(GraphAllocate, GivesEmptySlotsAndIdentityOrders) {
   for (int s = 0; s < 15; ++s) EXPECT_EQ(graph.neighbors[s], -1);
   EXPECT_EQ(graph.true_order, (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_EQ(graph.rev_order, (std::vector<int>{0, 1, 2, 3, 4}));
-  EXPECT_EQ(graph.graphType, 0);
+  EXPECT_EQ(graph.GraphType(), 0);
   EXPECT_EQ(graph.hnsw1pgraph, nullptr);
 }
 
@@ -118,7 +118,7 @@ TEST(GraphCopy, IsDeepWithUpperLayersAndTheirAlignmentClasses) {
 
   EXPECT_EQ(copy.N, 3);
   EXPECT_EQ(copy.K, 2);
-  EXPECT_EQ(copy.graphType, 1);
+  EXPECT_EQ(copy.GraphType(), 1);
   ASSERT_NE(copy.neighbors, source.neighbors);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Row(copy, i), Row(source, i));
   EXPECT_EQ(copy.eps, source.eps);
@@ -166,7 +166,6 @@ TEST(GraphMove, HandsOverTheStorageAndEmptiesTheSource) {
   source.Allocate(3, 2);
   source.neighbors[1] = 2;
   source.eps = {1};
-  source.graphType = 1;
   source.hnsw1pgraph = Hnsw1pGraph::Create(source);
   const int* slots = source.neighbors;
   Graph<int> target;
@@ -177,14 +176,14 @@ TEST(GraphMove, HandsOverTheStorageAndEmptiesTheSource) {
   EXPECT_EQ(Row(target, 0), (std::vector<int>{-1, 2}));
   EXPECT_EQ(target.N, 3);
   EXPECT_EQ(target.K, 2);
-  EXPECT_EQ(target.graphType, 1);
+  EXPECT_EQ(target.GraphType(), 1);
   EXPECT_EQ(target.eps, std::vector<int>{1});
   EXPECT_EQ(target.true_order, (std::vector<int>{0, 1, 2}));
   ASSERT_NE(target.hnsw1pgraph, nullptr);
   EXPECT_EQ(source.neighbors, nullptr);
   EXPECT_EQ(source.N, 0);
   EXPECT_EQ(source.K, 0);
-  EXPECT_EQ(source.graphType, 0);
+  EXPECT_EQ(source.GraphType(), 0);
   EXPECT_TRUE(source.eps.empty());
   EXPECT_TRUE(source.true_order.empty());
   EXPECT_TRUE(source.rev_order.empty());
@@ -264,7 +263,7 @@ TEST(GraphReorderInPlace, RenumbersTheUpperLayers) {
   EXPECT_EQ(Ids(layers.lists[0]), (std::vector<int>{1, -1, -1, -1}));
   EXPECT_EQ(Ids(layers.lists[1]), (std::vector<int>{0, -1}));
   EXPECT_EQ(layers.lists[2].data(), nullptr);
-  EXPECT_EQ(graph.graphType, 1);
+  EXPECT_EQ(graph.GraphType(), 1);
 }
 
 TEST(GraphReorderInPlace, KeepsAMissingUpperEntryPoint) {
