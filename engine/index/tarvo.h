@@ -78,6 +78,14 @@ class Tarvo {
   int GetDim() const;
 
  private:
+  friend class TarvoTestAccess;  // the tests reach replicas in states no operation leaves
+
+  // The replica whose size the index reports: impl, or replica 0 in NUMA mode; null when the
+  // index holds none for the mode.
+  const TarvoImpl* First() const;
+  // tarvoDataNum after a successful Add or load: the size of First().
+  void TakeDataNum();
+
   std::unique_ptr<TarvoImpl> impl;                 // the only replica when made in NUMA-off mode
   std::vector<std::unique_ptr<TarvoImpl>> impls;   // replica i on NUMA node i in NUMA mode
   int maxThreadNum;                                // hardware threads: the largest num_thread
