@@ -10,7 +10,9 @@ namespace {
 // Whether value lies in lo .. hi, both included.
 bool InRange(uint64_t value, uint64_t lo, uint64_t hi) { return value >= lo && value <= hi; }
 // The same for a signed value: negative values are outside every range.
-bool InRange(int value, uint64_t lo, uint64_t hi) { return value >= 0 && InRange(static_cast<uint64_t>(value), lo, hi); }
+bool InRange(int value, uint64_t lo, uint64_t hi) {
+  return value >= 0 && InRange(static_cast<uint64_t>(value), lo, hi);
+}
 
 // Prints text and gives false.
 bool Refuse(const char* text) {

@@ -32,6 +32,12 @@ class TarvoTestAccess {
 
 namespace tarvo_test {
 
+// The builder of a replica: its SSG builder, or its HNSW builder.
+inline vexa::BuilderState& BuilderOf(const TarvoImpl& replica) {
+  if (replica.builder) return *replica.builder;
+  return *replica.hnsw;
+}
+
 // A machine of `nodes` NUMA nodes standing in for libnuma while it lives. It records every
 // binding; the node of a CPU is the OpenMP thread number of the caller modulo the nodes, or a
 // fixed node once one is set.
