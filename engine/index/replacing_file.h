@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace vexa {
 
@@ -22,7 +23,26 @@ class ReplacingFile {
   // Appends size bytes; false (and every later Write and Commit fail) when they were not written.
   bool Write(const void* data, size_t size);
   // Flushes the temporary file to disk and renames it over path; 0, or -1 with a line printed.
+  // Called once; the object writes nothing afterwards.
   int Commit();
+
+ private:
+  // Remembers the first step that failed and the C library's reason for it.
+  void Fail(const char* step);
+  // Writes size bytes to the temporary file, unbuffered; false on failure.
+  bool WriteOut(const char* data, size_t size);
+  // Writes out what the buffer holds; false on failure.
+  bool Drain();
+  // Closes the temporary file if it is open and removes it.
+  void Discard();
+
+  std::string path_;                  // the file to replace
+  std::string temp_path_;             // the temporary file beside it
+  int fd_ = -1;                       // the temporary file, open for writing
+  std::vector<char> buffer_;          // bytes not yet written out
+  const char* failed_step_ = nullptr; // the first step that failed; null while none has
+  int error_ = 0;                     // errno of that step
+  bool committed_ = false;            // the temporary file took path's place
 };
 
 }  // namespace vexa
