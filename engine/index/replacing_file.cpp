@@ -1,6 +1,7 @@
 #include "engine/index/replacing_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -29,6 +30,13 @@ ReplacingFile::ReplacingFile(const char* path) : path_(path) {
   }
   if (fd_ < 0) {
     temp_path_.clear();
+    Fail("create a temporary file beside");
+    return;
+  }
+  // The file that is replaced passes its permissions on, as it would keep them if it were
+  // rewritten in place.
+  struct stat target;
+  if (stat(path, &target) == 0 && S_ISREG(target.st_mode) && fchmod(fd_, target.st_mode & 07777) != 0) {
     Fail("create a temporary file beside");
     return;
   }

@@ -10,7 +10,7 @@ namespace vexa {
 // A file written beside path that takes path's place only when every byte of it is on disk: the
 // bytes go to a temporary file in path's folder, which Commit flushes and renames over path. Until
 // then, and whenever a step fails, the file at path stays as it was; the temporary file is removed
-// unless it was committed.
+// unless it was committed. An existing file's permissions pass to the file that replaces it.
 class ReplacingFile {
  public:
   // Opens the temporary file; a failure is reported by Write and Commit.
@@ -20,7 +20,8 @@ class ReplacingFile {
   // Removes the temporary file unless Commit succeeded.
   ~ReplacingFile();
 
-  // Appends size bytes; false (and every later Write and Commit fail) when they were not written.
+  // Appends size bytes, gathered and written out in large pieces; false once a write has failed,
+  // and every later Write and Commit fail too (a failure of gathered bytes shows at Commit).
   bool Write(const void* data, size_t size);
   // Flushes the temporary file to disk and renames it over path; 0, or -1 with a line printed.
   // Called once; the object writes nothing afterwards.

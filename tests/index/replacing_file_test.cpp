@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -43,6 +44,21 @@ TEST_F(ReplacingFileTest, CommitReplacesTheFile) {
   }
   EXPECT_EQ(FileBytes(target_), "new " + large + " end");
   EXPECT_EQ(dir_.Names(), std::set<std::string>{"target"});
+}
+
+// The replaced file's permissions stay; a new file gets those of any file the process creates.
+TEST_F(ReplacingFileTest, CommitKeepsThePermissions) {
+  namespace fs = std::filesystem;
+  fs::permissions(target_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string fresh = dir_.Path("fresh");
+  for (const std::string& path : {target_, fresh}) {
+    ReplacingFile file(path.c_str());
+    EXPECT_TRUE(file.Write("bytes", 5));
+    ExpectCommit(&file, 0, "");
+  }
+  EXPECT_EQ(fs::status(target_).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  WriteFileBytes(dir_.Path("plain"), "");
+  EXPECT_EQ(fs::status(fresh).permissions(), fs::status(dir_.Path("plain")).permissions());
 }
 
 TEST_F(ReplacingFileTest, CommitCreatesAMissingFile) {
