@@ -1,5 +1,5 @@
-// Blobs with a field cut short or set to 0, -1, one past its limit or 2^31 are refused with -1,
-// and the index that refuses one is left exactly as it was.
+// Blobs and index files with a field cut short or set to 0, -1, one past its limit or 2^31 are
+// refused with -1, and the index that refuses one is left exactly as it was.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/index/index_test_support.h"
+#include "tests/support/scratch_dir.h"
 
 namespace tarvo_test {
 namespace {
@@ -93,21 +94,30 @@ class CorruptBlobTest : public IndexTest {
             TarvoTestAccess::DataNum(index)};
   }
 
-  // Expects index to refuse blob with -1 and the failure line last, and to be left as it was.
-  static void ExpectRefused(Tarvo& index, const std::vector<unsigned char>& blob, const std::string& what) {
+  // Expects index to refuse blob, given to Deserialize and as an index file to Load, with -1 and
+  // the failure line last, and to be left as it was.
+  void ExpectRefused(Tarvo& index, const std::vector<unsigned char>& blob, const std::string& what) {
     const Snapshot before = Take(index);
     const Answers answers = SearchAll(index, Queries(), 5);
-    int result = 0;
-    const std::vector<std::string> lines = vexa::CapturedLines([&] {
-      const unsigned long length = blob.size();
-      result = index.Deserialize(blob.data(), length);
-    });
-    EXPECT_EQ(result, -1) << what;
-    ASSERT_FALSE(lines.empty()) << what;
-    EXPECT_EQ(lines.back(), "[ERROR] Try to deserialize a invalid Index.") << what;
-    EXPECT_TRUE(Take(index) == before) << what;
-    EXPECT_TRUE(SearchAll(index, Queries(), 5) == answers) << what;
+    const std::string path = folder_.Path("index");
+    vexa::WriteFileBytes(path, std::string(blob.begin(), blob.end()));
+    for (const bool file : {false, true}) {
+      int result = 0;
+      const std::vector<std::string> lines = vexa::CapturedLines([&] {
+        const unsigned long length = blob.size();
+        result = file ? index.Load(path.c_str()) : index.Deserialize(blob.data(), length);
+      });
+      EXPECT_EQ(result, -1) << what << (file ? " (file)" : "");
+      ASSERT_FALSE(lines.empty()) << what;
+      EXPECT_EQ(lines.back(),
+                file ? "[ERROR] Try to load a invalid Index." : "[ERROR] Try to deserialize a invalid Index.")
+          << what;
+      EXPECT_TRUE(Take(index) == before) << what << (file ? " (file)" : "");
+      EXPECT_TRUE(SearchAll(index, Queries(), 5) == answers) << what << (file ? " (file)" : "");
+    }
   }
+
+  vexa::ScratchDir folder_;
 };
 
 TEST_F(CorruptBlobTest, RefusesEveryBadFieldAndKeepsTheIndex) {

@@ -7,12 +7,26 @@
 #include <vector>
 
 #include "tests/index/index_test_support.h"
+#include "tests/support/scratch_dir.h"
 
 namespace tarvo_test {
 namespace {
 
 enum class State { kEmptyParam, kEmptyDefault, kGraph, kReady };
-enum class Op { kAdd, kBuildSearcher, kSearchOne, kSearchTeam, kSetEf, kSetEarlyStopping, kSerialize, kDeserialize };
+enum class Op {
+  kAdd,
+  kBuildSearcher,
+  kSearchOne,
+  kSearchTeam,
+  kSetEf,
+  kSetEarlyStopping,
+  kSerialize,
+  kDeserialize,
+  kSave,
+  kLoad,
+  kSaveGraph,
+  kLoadGraph,
+};
 
 const char* Name(State state) {
   switch (state) {
@@ -34,6 +48,10 @@ const char* Name(Op op) {
     case Op::kSetEarlyStopping: return "SetEarlyStoppingParams";
     case Op::kSerialize: return "Serialize";
     case Op::kDeserialize: return "Deserialize";
+    case Op::kSave: return "Save";
+    case Op::kLoad: return "Load";
+    case Op::kSaveGraph: return "SaveGraph";
+    case Op::kLoadGraph: return "LoadGraph";
   }
   return "";
 }
@@ -58,7 +76,35 @@ const std::vector<unsigned char>& LevelOneBlob() {
   return blob;
 }
 
-int RunOp(Tarvo& index, Op op) {
+// The folder of the files that the loads read, for the whole run.
+const vexa::ScratchDir& Files() {
+  static const vexa::ScratchDir files;
+  return files;
+}
+
+// An index file of the level-one blob.
+const std::string& IndexFile() {
+  static const std::string path = [] {
+    const std::string file = Files().Path("index");
+    vexa::WriteFileBytes(file, std::string(LevelOneBlob().begin(), LevelOneBlob().end()));
+    return file;
+  }();
+  return path;
+}
+
+// A graph file of an index of the default parameters at level 2.
+const std::string& GraphFile() {
+  static const std::string path = [] {
+    const std::string file = Files().Path("graph");
+    const std::unique_ptr<Tarvo> index = MakeGraphIndex(IndexParams{}, 2);
+    vexa::CapturedLines([&] { EXPECT_EQ(index->SaveGraph(file.c_str()), 0); });
+    return file;
+  }();
+  return path;
+}
+
+// Runs op on index; Save and SaveGraph write into folder.
+int RunOp(Tarvo& index, Op op, const vexa::ScratchDir& folder) {
   const Dataset& queries = Queries();
   Answers answers(queries.n, 5);
   switch (op) {
@@ -81,6 +127,10 @@ int RunOp(Tarvo& index, Op op) {
       const unsigned long length = LevelOneBlob().size();
       return index.Deserialize(LevelOneBlob().data(), length);
     }
+    case Op::kSave: return index.Save(folder.Path("saved").c_str());
+    case Op::kLoad: return index.Load(IndexFile().c_str());
+    case Op::kSaveGraph: return index.SaveGraph(folder.Path("saved").c_str());
+    case Op::kLoadGraph: return index.LoadGraph(GraphFile().c_str(), -1);
   }
   return -2;
 }
@@ -95,18 +145,31 @@ struct LifecycleCase {
 
 void PrintTo(const LifecycleCase& c, std::ostream* os) { *os << Name(c.state) << " " << Name(c.op); }
 
-class LifecycleTest : public IndexTest, public testing::WithParamInterface<LifecycleCase> {};
+class LifecycleTest : public IndexTest, public testing::WithParamInterface<LifecycleCase> {
+ protected:
+  void SetUp() override {
+    // The files the loads read are made before the index under test.
+    IndexFile();
+    GraphFile();
+  }
+
+  vexa::ScratchDir folder_;
+};
 
 TEST_P(LifecycleTest, OperationNeedsItsStateAndLeavesTheNext) {
   const LifecycleCase& c = GetParam();
   std::unique_ptr<Tarvo> index = MakeInState(c.state);
   int result = -2;
-  EXPECT_EQ(Refusals([&] { result = RunOp(*index, c.op); }), c.refusals);
+  EXPECT_EQ(Refusals([&] { result = RunOp(*index, c.op, folder_); }), c.refusals);
   EXPECT_EQ(result, c.result);
   const TarvoImpl& replica = TarvoTestAccess::Replica(*index, 0);
   EXPECT_EQ(replica.createdWithoutParameter, c.state == State::kEmptyDefault);
   EXPECT_EQ(replica.graphBuilt, c.after == State::kGraph || c.after == State::kReady);
   EXPECT_EQ(replica.searcherBuilt, c.after == State::kReady);
+  // A refused save leaves no file behind.
+  if (c.op == Op::kSave || c.op == Op::kSaveGraph) {
+    EXPECT_EQ(folder_.Names().count("saved"), c.result == 0 ? 1u : 0u);
+  }
 }
 
 const char kNoGraphForSearcher[] = "[ERROR] no graph is trained; cannot build searcher.";
@@ -117,6 +180,7 @@ const char kNotSerializable[] = "[ERROR] Graph has not been built; cannot serial
 const char kSerializeFailed[] = "[ERROR] Try to serialize a invalid Index.";
 const char kAddAgain[] = "[ERROR] Cannot add again after graph is trained.";
 const char kSearcherNotBuilt[] = "[ERROR] Searcher not built; cannot search.";
+const char kSaveGraphFailed[] = "[ERROR] Try to save graph for a invalid Index.";
 
 std::vector<LifecycleCase> EmptyCases(State state) {
   return {
@@ -127,6 +191,14 @@ std::vector<LifecycleCase> EmptyCases(State state) {
       {state, Op::kSetEarlyStopping, -1, {kNoSearcherReady}, state},
       {state, Op::kSerialize, -1, {kNotSerializable, kSerializeFailed}, state},
       {state, Op::kDeserialize, 0, {}, State::kReady},
+      {state, Op::kSave, -1, {"[ERROR] Graph has not been built; cannot save.", kSerializeFailed}, state},
+      {state, Op::kLoad, 0, {}, State::kReady},
+      {state,
+       Op::kSaveGraph,
+       -1,
+       {"[Warning] Graph has not been built or Index already exists. Save has nothing to do.", kSaveGraphFailed},
+       state},
+      {state, Op::kLoadGraph, 0, {}, State::kReady},
   };
 }
 
@@ -146,6 +218,11 @@ std::vector<LifecycleCase> AllCases() {
       {State::kGraph, Op::kSetEarlyStopping, -1, {kNoSearcherReady}, State::kGraph},
       {State::kGraph, Op::kSerialize, -1, {kNotSerializable, kSerializeFailed}, State::kGraph},
       {State::kGraph, Op::kDeserialize, 0, {}, State::kReady},
+      {State::kGraph, Op::kSave, -1, {"[ERROR] Searcher has not been built; cannot save.", kSerializeFailed},
+       State::kGraph},
+      {State::kGraph, Op::kLoad, 0, {}, State::kReady},
+      {State::kGraph, Op::kSaveGraph, 0, {}, State::kGraph},
+      {State::kGraph, Op::kLoadGraph, 0, {}, State::kReady},
       {State::kReady, Op::kAdd, -1, {kAddAgain}, State::kReady},
       {State::kReady, Op::kBuildSearcher, -1, {"[ERROR] searcher has been built."}, State::kReady},
       {State::kReady, Op::kSearchOne, 0, {}, State::kReady},
@@ -154,6 +231,11 @@ std::vector<LifecycleCase> AllCases() {
       {State::kReady, Op::kSetEarlyStopping, 0, {}, State::kReady},
       {State::kReady, Op::kSerialize, 0, {}, State::kReady},
       {State::kReady, Op::kDeserialize, 0, {}, State::kReady},
+      {State::kReady, Op::kSave, 0, {}, State::kReady},
+      {State::kReady, Op::kLoad, 0, {}, State::kReady},
+      {State::kReady, Op::kSaveGraph, -1,
+       {"[ERROR] Cannot save graph after searcher has been built.", kSaveGraphFailed}, State::kReady},
+      {State::kReady, Op::kLoadGraph, 0, {}, State::kReady},
   };
   cases.insert(cases.end(), rest.begin(), rest.end());
   return cases;
@@ -171,10 +253,10 @@ TEST_F(LifecycleLoadTest, LoadedDefaultIndexKeepsRefusingAdd) {
   std::unique_ptr<Tarvo> index = MakeInState(State::kEmptyDefault);
   EXPECT_EQ(index->GetNTotal(), 0);
   EXPECT_EQ(index->GetDim(), 0);
-  ASSERT_EQ(RunOp(*index, Op::kDeserialize), 0);
+  ASSERT_EQ(RunOp(*index, Op::kDeserialize, Files()), 0);
   EXPECT_EQ(index->GetNTotal(), SmallData().n);
   EXPECT_EQ(index->GetDim(), SmallData().dim);
-  EXPECT_EQ(Refusals([&] { EXPECT_EQ(RunOp(*index, Op::kAdd), -1); }),
+  EXPECT_EQ(Refusals([&] { EXPECT_EQ(RunOp(*index, Op::kAdd, Files()), -1); }),
             std::vector<std::string>{"[Error] Index created without parameter cannot add."});
 }
 
@@ -193,7 +275,7 @@ TEST_F(LifecycleLoadTest, ConstructorsPickTheBuilderAndCheckNothing) {
   lower.index_type = "hnsw";
   std::unique_ptr<Tarvo> ssg = MakeIndex(lower);
   EXPECT_NE(TarvoTestAccess::Replica(*ssg, 0).builder, nullptr);
-  EXPECT_EQ(Refusals([&] { EXPECT_EQ(RunOp(*ssg, Op::kAdd), -1); }),
+  EXPECT_EQ(Refusals([&] { EXPECT_EQ(RunOp(*ssg, Op::kAdd, Files()), -1); }),
             std::vector<std::string>{"[ERROR] Wrong index_type when creating Tarvo."});
 
   std::unique_ptr<Tarvo> bad;
