@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -281,6 +282,8 @@ TEST_F(LifecycleLoadTest, ConstructorsPickTheBuilderAndCheckNothing) {
   std::unique_ptr<Tarvo> bad;
   EXPECT_EQ(Refusals([&] { bad = std::make_unique<Tarvo>(-1, -1, -1, -1, -1, "", "", ""); }),
             std::vector<std::string>{});
+  // A null metric text cannot become a string.
+  vexa::CapturedLines([&] { EXPECT_THROW(Tarvo(16, 16, 32, 60, nullptr, "RNNDescent"), std::logic_error); });
 }
 
 // The six-argument constructor makes the replica that the eight-argument one makes with
