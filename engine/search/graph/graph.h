@@ -21,7 +21,9 @@ namespace vexa {
 
 // A proximity graph of N nodes with K slots each, over slots of type T: int ids for the searchable
 // graph, link entries for the SSG build. A row ends at its first slot of id -1. true_order maps an
-// internal node number to the caller's row number and rev_order is its inverse.
+// internal node number to the caller's row number and rev_order is its inverse. The graph owns
+// its slots, which only Allocate, AllocateZeroed, a move, a load and the destructor replace or
+// release, and its upper layers, which installing new ones releases.
 template <typename T>
 class Graph {
  public:
