@@ -86,11 +86,9 @@ InputProblem HNSW::BuildInputProblem(float** table, int log, int n) const {
 void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
   ThrowInputProblem(BuildInputProblem(chunks_in, consecutiveLog_in, n));
   std::printf("[HNSW] Start building.\n");
-  // What a failed earlier build left behind; the graph's slots are the only part of it that the
-  // conversion would not replace.
+  // What an earlier build, failed or not, left behind.
   ReleaseNodes();
-  std::free(graph.neighbors);
-  graph.neighbors = nullptr;
+  graph = Graph<int>();
   UseChunks(chunks_in, consecutiveLog_in, n);
   const auto count = static_cast<size_t>(n);
   linkLocks_ = std::vector<std::mutex>(count);

@@ -7,27 +7,11 @@
 #include <string>
 
 #include "engine/build/ssg/angle_rule.h"
-#include "engine/build/ssg/link_graph.h"
 #include "engine/build/ssg/nn_descent.h"
 #include "engine/build/parallel_for.h"
 #include "engine/build/ssg/rnn_descent.h"
 
 namespace vexa {
-namespace {
-
-// Returns graph to the empty state of a graph that a builder has not filled.
-void ReleaseGraph(Graph<int>& graph) {
-  std::free(graph.neighbors);
-  graph.neighbors = nullptr;
-  graph.hnsw1pgraph.reset();
-  graph.N = 0;
-  graph.K = 0;
-  graph.true_order.clear();
-  graph.rev_order.clear();
-  graph.eps.clear();
-}
-
-}  // namespace
 
 SSG::SSG(int R, int L, float A, int n_try, const std::string& metric, const std::string& init_builder_type,
          const std::string& index_type, int dim, int graph_opt_iter)
@@ -86,11 +70,11 @@ void SSG::Build(float** table, int log, int n) {
   const std::unique_ptr<Graph<int>> initial = BuildInitialGraph();
   ep = FindEntryNode(*initial);
 
-  ReleaseGraph(graph);  // what an earlier build left
+  graph = Graph<int>();  // what an earlier build left
   graph.Allocate(nb, R);
   graph.eps.assign(1, ep);
   Graph<LinkEntry> link;
-  AllocateLinkGraph(link, nb, R);
+  link.AllocateZeroed(nb, R);
 
   if (graph_opt_iter > 0) {
     std::printf("[SSG] Start MagicLink.\n");
