@@ -1,5 +1,6 @@
 #include "engine/index/tarvo_impl.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
