@@ -54,6 +54,10 @@ class Graph {
   // 0 when true_order is a permutation of 0 .. N - 1 and rev_order its inverse, so that every
   // label a search maps back names a row; otherwise prints and gives -1.
   int ValidateOrders() const;
+  // 0 when every id of the upper layers (none counts as valid) is -1 or a node below N that has
+  // at least the level it is listed on, since the descent reads the row of each node it moves to
+  // at the current level; otherwise prints and gives -1. The lists hold whole levels of K ids.
+  int ValidateUpperLayers() const;
   // Writes graph with the header's vectors as a graph file at path, replacing a file there only
   // once every byte is written; 0, or -1 with the reason printed (the file at path unchanged).
   static int SaveToFile(const Graph<int>& graph, const char* path, const GraphFileHeader& header);
@@ -137,6 +141,8 @@ template <>
 int Graph<int>::ValidateNeighbors() const;
 template <>
 int Graph<int>::ValidateOrders() const;
+template <>
+int Graph<int>::ValidateUpperLayers() const;
 template <>
 int Graph<int>::SaveToFile(const Graph<int>& graph, const char* path, const GraphFileHeader& header);
 template <>

@@ -38,24 +38,6 @@ int ReadInts(std::vector<int>* out, size_t count, const uint8_t* data, size_t* o
   return DeserializeArray(out->data(), data, IntBytes(count), offset, dataLen);
 }
 
-// 0 when every id on level l of a node's list names a node that has at least l levels: the
-// descent through the upper layers reads the row of each node it moves to at the current level.
-int CheckLevels(const Hnsw1pGraph& layers) {
-  const size_t width = static_cast<size_t>(layers.K);
-  for (int i = 0; i < layers.N; ++i) {
-    const AlignedVector& list = layers.lists[i];
-    for (size_t p = 0; p < list.size(); ++p) {
-      const int id = list[p];
-      const int level = static_cast<int>(p / width) + 1;
-      if (id != -1 && layers.nodeLevels[id] < level) {
-        PrintInvalidNumber("lists level", id);
-        return -1;
-      }
-    }
-  }
-  return 0;
-}
-
 // Reads the upper part of a graph of n nodes into layers, which holds n empty lists.
 int ReadUpperLayers(int n, const uint8_t* data, size_t* offset, size_t dataLen, Hnsw1pGraph* layers) {
   if (DeserializeValue(&layers->N, data, offset, dataLen) != 0 ||
@@ -89,11 +71,8 @@ int ReadUpperLayers(int n, const uint8_t* data, size_t* offset, size_t dataLen, 
     AlignedVector& list = layers->lists[i];
     list.Assign(static_cast<size_t>(cur), -1);
     if (DeserializeArray(list.data(), data, IntBytes(cur), offset, dataLen) != 0) return -1;
-    for (size_t p = 0; p < list.size(); ++p) {
-      if (list[p] != -1 && CheckNode("lists", list[p], n) != 0) return -1;
-    }
   }
-  return CheckLevels(*layers);
+  return 0;
 }
 
 }  // namespace
@@ -189,7 +168,8 @@ int Graph<int>::LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* off
     return 0;
   }
   hnsw1pgraph = Hnsw1pGraph::Create(*this);
-  return ReadUpperLayers(N, data, offset, dataLen, hnsw1pgraph.get());
+  if (ReadUpperLayers(N, data, offset, dataLen, hnsw1pgraph.get()) != 0) return -1;
+  return ValidateUpperLayers();
 }
 
 template <>
@@ -214,6 +194,26 @@ int Graph<int>::ValidateOrders() const {
     if (rev_order[row] != i) {
       PrintInvalidNumber("rev_order", rev_order[row]);
       return -1;
+    }
+  }
+  return 0;
+}
+
+template <>
+int Graph<int>::ValidateUpperLayers() const {
+  if (!hnsw1pgraph) return 0;
+  const Hnsw1pGraph& layers = *hnsw1pgraph;
+  const size_t width = static_cast<size_t>(layers.K);
+  for (int i = 0; i < layers.N; ++i) {
+    const AlignedVector& list = layers.lists[i];
+    for (size_t p = 0; p < list.size(); ++p) {
+      const int id = list[p];
+      if (id == -1) continue;
+      if (CheckNode("lists", id, N) != 0) return -1;
+      if (layers.nodeLevels[id] < static_cast<int>(p / width) + 1) {
+        PrintInvalidNumber("lists level", id);
+        return -1;
+      }
     }
   }
   return 0;

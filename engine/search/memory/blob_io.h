@@ -13,6 +13,8 @@ namespace vexa {
 
 // The largest count, degree or node number that a blob or graph file may hold.
 constexpr uint64_t kMaxBlobCount = 1999999999;
+// The largest dimension that a blob or graph file may hold.
+constexpr uint64_t kMaxDim = 2999;
 
 // Writes sizeBytes bytes of src into data at *offset. Nothing to write succeeds at once.
 int SerializeBytes(uint8_t* data, const void* src, size_t sizeBytes, size_t* offset, size_t dataLen);

@@ -14,9 +14,6 @@
 
 namespace vexa {
 
-// The largest dimension an index blob may hold.
-constexpr uint64_t kMaxDim = 2999;
-
 template <typename Q, typename RQ>
 uint64_t GraphSearcher<Q, RQ>::QuantBytes() const {
   return static_cast<uint64_t>(quant.n) * quant.code_size + CalibrationBlob<Q>::Bytes(quant);

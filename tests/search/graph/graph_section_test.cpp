@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +9,7 @@
 
 #include "engine/search/graph/graph.h"
 #include "tests/support/captured_stdout.h"
+#include "tests/support/peak_resident.h"
 #include "tests/support/upper_layers.h"
 
 namespace vexa {
@@ -326,12 +326,6 @@ TEST(GraphSection, FailureInTheUpperLayersKeepsTheBaseLayer) {
   EXPECT_EQ(Load(&graph, Bytes(kBaseOfUpper + Words{3, 2, 5})).rc, -1);
   ASSERT_NE(graph.neighbors, nullptr);
   EXPECT_EQ(Words(graph.neighbors, graph.neighbors + 6), kSlots);
-}
-
-long PeakResidentKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
 }
 
 // Blobs of a few bytes that claim 1,999,999,999 entry points, slots or list entries are refused
