@@ -2,7 +2,8 @@
 # Runs the test suites of the trees that scripts/setup.sh built: everything in the release
 # tree, everything but the long recall checks (label "quality") under ASan and UBSan, the
 # concurrent-search test under ThreadSanitizer, and the kernel tests of the aarch64 tree under
-# qemu-user.
+# qemu-user; then the Python tests, on the modules of the release and sanitizer trees and on a
+# module that pip builds from a copy of the sources and installs into a throwaway venv.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -12,3 +13,26 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE quality
 TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/tarvo_search_tests --gtest_filter='SearcherThreads*'
 ctest --test-dir build/aarch64 --output-on-failure -j "$jobs"
+
+# The module of the release tree (the C++ index-file tool of its tests is in the same tree), then
+# the sanitized tree's module: the interpreter is not instrumented, so the ASan runtime (and the
+# C++ runtime whose throws it intercepts) are preloaded, and the interpreter's leaks not reported.
+PYTHONPATH=build/release/python /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python
+LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
+  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 PYTHONPATH=build/asan/python \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python
+
+# A user's install: offline, Debian's packages only, from a clean copy of the sources, into a
+# venv that sees the system's NumPy; then imported and tested from another folder.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/src"
+tar --exclude=./build --exclude=./.git -cf - . | tar -C "$scratch/src" -xf -
+/usr/bin/python3 -m venv --system-site-packages "$scratch/venv"
+CMAKE_BUILD_PARALLEL_LEVEL=$jobs "$scratch/venv/bin/python" -m pip install -q \
+  --no-build-isolation --no-index "$scratch/src"
+root=$PWD
+(cd "$scratch" &&
+  "$scratch/venv/bin/python" -c 'import sys, tarvo; assert tarvo.__file__.startswith(sys.prefix)' &&
+  TARVO_INDEX_FILE_TOOL=$root/build/release/tests/python/tarvo_index_file_tool \
+    "$scratch/venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests/python")
