@@ -99,8 +99,9 @@ int Tarvo::Search(size_t /*n*/, const py::object& query, int k, const py::object
   py::gil_scoped_release unlocked;
   const py::ssize_t ndim = queries.ndim();
   if (ndim != 1 && ndim != 2) {
-    std::printf("Input vector data wrong shape. Number of dimensions %ld. Data must be a 1D or 2D array.\n",
-                static_cast<long>(ndim));
+    std::printf(
+        "Input vector data wrong shape. Number of dimensions %ld. Data must be a 1D or 2D array.\n",
+        static_cast<long>(ndim));
   }
   const py::ssize_t nq = ndim == 2 ? queries.shape(0) : 1;
   const float* x = queries.data(0);
@@ -140,7 +141,8 @@ py::array_t<uint8_t> Tarvo::Serialize() const {
   std::unique_ptr<unsigned char[]> blob(data);
   py::capsule owner(data, [](void* p) { delete[] static_cast<unsigned char*>(p); });
   blob.release();
-  return py::array_t<uint8_t>({static_cast<py::ssize_t>(dataLength)}, {py::ssize_t{1}}, data, owner);
+  return py::array_t<uint8_t>({static_cast<py::ssize_t>(dataLength)}, {py::ssize_t{1}}, data,
+                              owner);
 }
 
 int Tarvo::Deserialize(const BlobArray& data_arr) {

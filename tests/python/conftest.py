@@ -21,6 +21,10 @@ GRAPH_TYPES = ("SSG", "NSG", "TSDG", "HNSW")
 
 _libc = ctypes.CDLL(None)
 
+# The builds of the tests run on one thread: a small build gains nothing from a team, and one
+# thread makes every build a function of its input (the same rows give the same graph).
+tarvo.set_num_threads(1)
+
 
 def flush_c_stdout():
     """The engine prints with C stdio: flush it so that capfd sees its lines in order."""

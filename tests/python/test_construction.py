@@ -26,16 +26,11 @@ def test_four_arguments_give_an_ssg_rnn_descent_index_without_numa(printed):
 
 
 def test_defaults_build_what_the_explicit_arguments_build(data):
-    threads = _gomp.omp_get_max_threads()
-    tarvo.set_num_threads(1)  # one thread: the build is then a function of its input
-    try:
-        implicit = built_index(data).serialize()
-        explicit = tarvo.Tarvo(DIM, 32, 64, 60, 0, "L2", "RNNDescent", "SSG", False, 1)
-        assert explicit.add(len(data), data, 20, 0, 0) == 0
-        assert explicit.buildSearcher() == 0
-        assert np.array_equal(implicit, explicit.serialize())
-    finally:
-        tarvo.set_num_threads(threads)
+    implicit = built_index(data).serialize()
+    explicit = tarvo.Tarvo(DIM, 32, 64, 60, 0, "L2", "RNNDescent", "SSG", False, 1)
+    assert explicit.add(len(data), data, 20, 0, 0) == 0
+    assert explicit.buildSearcher() == 0
+    assert np.array_equal(implicit, explicit.serialize())
 
 
 def test_every_parameter_is_a_keyword(data, printed):
