@@ -12,6 +12,8 @@ packages=(
   zlib1g-dev libnuma-dev
   g++-aarch64-linux-gnu qemu-user
   python3-dev pybind11-dev python3-numpy python3-matplotlib
+  python3-pytest python3-pip python3-setuptools python3-wheel python3-venv
+  libopenblas0-pthread
   libhnswlib-dev python3-hnswlib libfaiss-dev python3-faiss
   dataset-fashion-mnist linux-perf
 )
@@ -36,11 +38,13 @@ configure_and_build() {  # <tree> <cmake options...>
   cmake --build "build/$tree" -j "$jobs"
 }
 
-configure_and_build release -DCMAKE_BUILD_TYPE=Release
+# The Python module is built for Debian's interpreter, whatever python3 comes first on PATH.
+configure_and_build release -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE=/usr/bin/python3
 if [[ ${1:-} == release ]]; then
   exit 0
 fi
-configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_SANITIZE=ON -DTARVO_BUILD_BENCH=OFF
+configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_SANITIZE=ON -DTARVO_BUILD_BENCH=OFF \
+  -DPython_EXECUTABLE=/usr/bin/python3
 # ThreadSanitizer: only the search and index tests, whose concurrency tests use plain threads
 # (Debian's OpenMP runtime is not instrumented, so OpenMP code would report false races).
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_TSAN=ON -DTARVO_BUILD_BENCH=OFF
