@@ -379,6 +379,16 @@ TEST(PublicKernels, EveryEntryPointGivesTheReferenceResult) {
   for (int d : {128, 896}) CheckSq4(entry_points, Bytes(rng, d / 2), Bytes(rng, kCodes * d / 2), d, rng);
 }
 
+// A caller that resolves a distance function once gets the kernel it routes to; a function of
+// its own is left as it is.
+float HalfOfL2(const float* a, const float* b, int d) { return DistanceFP32L2(a, b, d) / 2; }
+
+TEST(PublicKernels, ResolvedDistancesAreTheKernelsTheyRouteTo) {
+  EXPECT_EQ(ResolveDistance(DistanceFP32L2), ActiveKernels().fp32_l2);
+  EXPECT_EQ(ResolveDistance(DistanceFP32IP), ActiveKernels().fp32_ip);
+  EXPECT_EQ(ResolveDistance(HalfOfL2), &HalfOfL2);
+}
+
 // The processors the engine is made for run the Advanced SIMD kernels, and so does qemu's
 // emulated processor: without them every comparison above would check nothing on Arm.
 TEST(KernelDispatch, ArmProcessorsRunTheAdvancedSimdKernels) {
