@@ -141,9 +141,9 @@ class GraphSearcher final : public GraphSearcherBase {
 
 // The searcher of every kind, each instantiated once, in graph_searcher.cpp; no other
 // instantiation exists.
-#define TARVO_DECLARE_SEARCHER(Searcher, Coarse, type, metric, name, refine_param, level) \
+#define TARVO_DECLARE_SEARCHER(Searcher, Coarse, type, metric, name, refine_param, level)        \
   static_assert(Coarse<Metric::metric>::kType == QuantizerType::type, #Coarse " serves " #type); \
-  using Searcher = TARVO_SEARCHER_TYPE(Coarse, metric);                                  \
+  using Searcher = TARVO_SEARCHER_TYPE(Coarse, metric);                                          \
   extern template class TARVO_SEARCHER_TYPE(Coarse, metric);
 TARVO_QUANTIZER_KINDS(TARVO_DECLARE_SEARCHER)
 #undef TARVO_DECLARE_SEARCHER

@@ -58,17 +58,6 @@ struct KernelTable {
                      const int32_t ids[16], int32_t out[16], int d);
 };
 
-// Whether every entry of table is set. Each instruction-set file sets its entries by name and
-// checks its table with this at compile time.
-constexpr bool HasEveryKernel(const KernelTable& t) {
-  return t.name != nullptr && t.fp32_l2 != nullptr && t.fp32_ip != nullptr && t.fp32_l2_x4 != nullptr &&
-         t.fp32_ip_x4 != nullptr && t.fp32_l2_x16 != nullptr && t.fp32_ip_x16 != nullptr && t.fp16_l2 != nullptr &&
-         t.fp16_ip != nullptr && t.fp16_l2_x4 != nullptr && t.fp16_ip_x4 != nullptr && t.fp16_l2_x16 != nullptr &&
-         t.fp16_ip_x16 != nullptr && t.sq8_l2 != nullptr && t.sq8_l2_x4 != nullptr && t.sq8_l2_x16 != nullptr &&
-         t.sq8_ip != nullptr && t.sq8_ip_x16 != nullptr && t.sq4_l2 != nullptr && t.sq4_l2_x4 != nullptr &&
-         t.sq4_l2_x16 != nullptr && t.sq4_ip != nullptr && t.sq4_ip_x4 != nullptr && t.sq4_ip_x16 != nullptr;
-}
-
 // The table of one instruction set, or null when this build or this processor lacks it.
 const KernelTable* KernelTableFor(Isa isa);
 
@@ -76,7 +65,8 @@ const KernelTable* KernelTableFor(Isa isa);
 const KernelTable& ActiveKernels();
 
 // The tables themselves, one per instruction-set file (those of other architectures are not
-// compiled in). Reached through KernelTableFor, which checks the processor first.
+// compiled in). Reached through KernelTableFor, which checks the processor first. Each file sets
+// every entry by name in a constant expression, so its table is ready before any constructor runs.
 extern const KernelTable kScalarKernels;
 extern const KernelTable kAvx2Kernels;
 extern const KernelTable kAvx512Kernels;
