@@ -2,8 +2,9 @@
 # Installs the Debian packages that the library, its tests and CI need (only the missing ones;
 # the package lists are refreshed only when something must be installed) and configures and
 # builds the release and the sanitizer trees under build/, and the aarch64 cross tree of the
-# distance kernels and their tests (run under qemu-user), every tree with warnings as errors. The
-# benchmarks' libraries and tools come from scripts/setup_bench.sh; the release tree builds the
+# distance kernels and their tests (run under qemu-user), every tree with warnings as errors.
+# hnswlib is here for the HNSW recall test, which measures against it; the benchmarks' other
+# libraries and tools come from scripts/setup_bench.sh, and the release tree builds the
 # benchmarks whose libraries are there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +12,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install_packages.sh \
   cmake ninja-build g++ pkg-config \
   libgtest-dev libgmock-dev googletest \
-  zlib1g-dev libnuma-dev \
+  zlib1g-dev libnuma-dev libhnswlib-dev \
   g++-aarch64-linux-gnu qemu-user \
   python3-dev pybind11-dev python3-numpy \
   dataset-fashion-mnist
