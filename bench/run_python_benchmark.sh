@@ -5,7 +5,7 @@
 # Results: build/bench-results/python.md (the engine's lines in python-engine.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE=/usr/bin/python3 >/dev/null
+bash scripts/setup_bench.sh >/dev/null  # hnswlib for Python and C++, and the release tree
 cmake --build build/release --target tarvo_python tarvo_file_search
 mkdir -p build/bench-results
 PYTHONPATH=build/release/python /usr/bin/python3 bench/python/binding_overhead.py \
