@@ -46,6 +46,12 @@ class DescentContext {
   std::unique_ptr<Graph<int>> HandOverGraph();
   // The distance between the vectors of nodes a and b.
   float Distance(int64_t a, int64_t b) const { return vectors_.Distance(a, b); }
+  // Calls store(i, Distance(a, idAt(i))) for i = 0 .. count - 1 in order, the distances computed
+  // several vectors at a time.
+  template <typename IdAt, typename Store>
+  void Distances(int64_t a, int count, IdAt&& idAt, Store&& store) const {
+    vectors_.Distances(vectors_.Row(a), count, idAt, store);
+  }
   // Row u of graph.
   int* GraphRow(int64_t u) { return graph.neighbors + u * K; }
 

@@ -29,23 +29,26 @@ std::unique_ptr<Graph<int>> NNDescent::Run() {
 }
 
 void NNDescent::CompareSampledPairs() {
+  std::vector<std::vector<int>> partnerLists(omp_get_max_threads());
   ParallelForDynamic(N, 100, [&](int64_t u) {
+    std::vector<int>& partners = partnerLists[omp_get_thread_num()];
     // The sample lists change only in CollectSamples and MergeReverseSamples, not during this step.
     const std::vector<int>& newIds = nodes[u].newIds;
     const std::vector<int>& oldIds = nodes[u].oldIds;
     for (const int a : newIds) {
+      partners.clear();
       for (const int b : newIds) {
-        if (b <= a) continue;
-        const float d = Distance(a, b);
-        OfferCandidate(a, b, d);
-        OfferCandidate(b, a, d);
+        if (b > a) partners.push_back(b);
       }
       for (const int b : oldIds) {
-        if (b == a) continue;
-        const float d = Distance(a, b);
-        OfferCandidate(a, b, d);
-        OfferCandidate(b, a, d);
+        if (b != a) partners.push_back(b);
       }
+      Distances(
+          a, static_cast<int>(partners.size()), [&partners](int i) { return partners[i]; },
+          [&](int i, float d) {
+            OfferCandidate(a, partners[i], d);
+            OfferCandidate(partners[i], a, d);
+          });
     }
   });
 }

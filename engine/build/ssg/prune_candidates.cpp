@@ -2,6 +2,7 @@
 #include <cstddef>
 
 #include "engine/build/ssg/angle_rule.h"
+#include "engine/build/ssg/any_occludes.h"
 #include "engine/build/ssg/ssg.h"
 
 namespace vexa {
@@ -43,23 +44,14 @@ void SSG::PruneCandidates(int q, const std::vector<LinkEntry>& pool, Graph<LinkE
     // once R are kept, so the rest of the pool cannot change the row.
     if (rule != PruneRule::kRelaxed && kept.size() >= degree) break;
     const LinkEntry& p = pool[i];
-    bool occluded = false;
-    for (const LinkEntry& r : kept) {
-      if (r.id == p.id) {
-        occluded = true;
-        break;
-      }
-      const float djk = vectors.Distance(r.id, p.id);
-      if (rule == PruneRule::kAngle) {
-        occluded = !(AngleCosine(r.distance, p.distance, djk) <= threshold);
-      } else if (rule == PruneRule::kNearer) {
-        occluded = !(djk >= p.distance);
-      } else {
-        occluded = djk * 1.2f < p.distance;
-        if (!occluded && p.distance > djk) ++occlusions[p.id];
-      }
-      if (occluded) break;
-    }
+    const bool occluded = AnyOccludes(vectors, p.id, kept, [&](const LinkEntry& r, float djk) {
+      if (r.id == p.id) return true;
+      if (rule == PruneRule::kAngle) return !(AngleCosine(r.distance, p.distance, djk) <= threshold);
+      if (rule == PruneRule::kNearer) return !(djk >= p.distance);
+      if (djk * 1.2f < p.distance) return true;
+      if (p.distance > djk) ++occlusions[p.id];
+      return false;
+    });
     (occluded ? pruned : kept).push_back(p);
   }
 

@@ -40,6 +40,7 @@ class RNNDescent : private DescentContext {
   struct PruneLists {
     std::vector<Candidate> taken;  // the node's candidates, taken out of the node
     std::vector<Candidate> kept;   // the candidates that stay with the node
+    std::vector<int> compared;     // the kept ids that a candidate is compared with
   };
 
   int outerRounds = 4;
