@@ -2,7 +2,6 @@
 #define TARVO_ENGINE_BUILD_SSG_SSG_H_
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
