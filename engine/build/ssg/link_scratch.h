@@ -3,6 +3,7 @@
 
 #include <omp.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "engine/build/candidate.h"
@@ -15,7 +16,9 @@ namespace vexa {
 struct PruneScratch {
   std::vector<LinkEntry> kept;      // candidates no nearer kept one occludes
   std::vector<LinkEntry> pruned;    // occluded candidates, in pool order
+  std::vector<int> order;           // the positions in kept, in the order they are tried
   std::vector<int> occlusionCount;  // relaxed rule: per node id; all 0 between calls, sized on first use
+  std::vector<uint8_t> seen;        // relaxed rule: per node id; all 0 between calls, sized on first use
 };
 
 // One thread's buffers for the per-node searches of the link pass and of MagicLink's first pass.

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "engine/build/ssg/angle_rule.h"
-#include "engine/build/ssg/any_occludes.h"
+#include "engine/build/ssg/first_occluder.h"
 #include "engine/build/ssg/greedy_search.h"
 #include "engine/build/parallel_for.h"
 #include "engine/build/ssg/ssg.h"
@@ -93,11 +93,12 @@ void SSG::InsertReverseEdges(int n, ReverseEdgeTargets& targets, Graph<LinkEntry
         if (p.slot >= settled || r.slot >= settled) compared.push_back(r.entry);
       }
       const LinkEntry& candidate = p.entry;
-      const bool dropped =
-          AnyOccludes(vectors, candidate.id, compared, [&candidate, threshold](const LinkEntry& r, float djk) {
+      const int occluder = FirstOccluder(
+          vectors, candidate.id, static_cast<int>(compared.size()), [&compared](int i) { return compared[i]; },
+          [&candidate, threshold](const LinkEntry& r, float djk) {
             return r.id == candidate.id || AngleCosine(r.distance, candidate.distance, djk) > threshold;
           });
-      if (!dropped) selected.push_back(p);
+      if (occluder < 0) selected.push_back(p);
     }
     std::lock_guard<std::mutex> lock(targets.locks[t]);
     size_t m = 0;
