@@ -127,12 +127,7 @@ TEST(PruneCandidates, EveryRuleWritesThePlainSelection) {
   const int N = 400;
   const int dim = 24;
   std::mt19937 rng(11);
-  std::normal_distribution<float> normal(0.0f, 1.0f);
-  std::vector<std::vector<float>> points(N, std::vector<float>(dim));
-  for (std::vector<float>& point : points) {
-    for (float& x : point) x = normal(rng);
-  }
-  SmallVectors vectors(points);
+  SmallVectors vectors(NormalPoints(N, dim, 11));
   const float threshold = AngleThreshold(60.0f);
   for (const char* index_type : {"SSG", "NSG", "TSDG"}) {
     for (const int R : {8, 32}) {

@@ -64,12 +64,7 @@ TEST(InsertReverseEdges, SettledRowsGiveTheSelectionOfAllPairs) {
   const int R = 4;
   const int dim = 20;
   std::mt19937 rng(5);
-  std::normal_distribution<float> normal(0.0f, 1.0f);
-  std::vector<std::vector<float>> points(N, std::vector<float>(dim));
-  for (std::vector<float>& point : points) {
-    for (float& x : point) x = normal(rng);
-  }
-  SmallVectors vectors(points);
+  SmallVectors vectors(NormalPoints(N, dim, 5));
   SSG builder(R, 4, 60.0f, 0, "L2", "RNNDescent", "SSG", dim, 0);
   vectors.AttachTo(builder);
   std::vector<std::vector<LinkEntry>> rows(N);
