@@ -8,6 +8,13 @@
 
 namespace vexa {
 
+void AdviseHugePages(void* block, size_t bytes) {
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+  const uintptr_t first = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const uintptr_t end = (start + bytes) / kHugePageBytes * kHugePageBytes;
+  if (first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
+
 void* AllocAligned(size_t bytes) {
   size_t alignment = kCacheLineBytes;
   if (bytes >= kGigaPageBytes) {
@@ -23,7 +30,7 @@ void* AllocAligned(size_t bytes) {
     std::memset(block, 0, size);
     return block;
   }
-  madvise(block, size, MADV_HUGEPAGE);
+  AdviseHugePages(block, size);
   // Zeroing first touches the pages, and the kernel clears each page as it hands it out: the
   // calling thread's team shares that work, one huge page per iteration.
   const int64_t pages = static_cast<int64_t>(size / kHugePageBytes);

@@ -21,6 +21,10 @@ constexpr size_t kGigaPageBytes = size_t{1} << 30;
 // team. The caller releases it with free().
 void* AllocAligned(size_t bytes);
 
+// Gives the whole 2 MiB pages inside the bytes at block the transparent-huge-page hint; a hint,
+// so nothing is reported.
+void AdviseHugePages(void* block, size_t bytes);
+
 // Like AllocAligned, but throws std::bad_alloc instead of returning null.
 void* AllocAlignedOrThrow(size_t bytes);
 
