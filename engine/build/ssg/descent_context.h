@@ -33,6 +33,8 @@ class DescentContext {
   DescentContext(const DescentContext&) = delete;
   DescentContext& operator=(const DescentContext&) = delete;
 
+  std::vector<DescentNode> nodes;  // one per vector; made by ConstructNodes
+
  protected:
   explicit DescentContext(const DescentInput& input);
   ~DescentContext() = default;
@@ -55,7 +57,6 @@ class DescentContext {
   // Row u of graph.
   int* GraphRow(int64_t u) { return graph.neighbors + u * K; }
 
-  std::vector<DescentNode> nodes;  // one per vector
   Graph<int> graph;                // receives the result
   int64_t N;                       // number of vectors
   int K;                           // ids per row of the result

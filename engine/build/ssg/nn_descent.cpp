@@ -14,7 +14,6 @@ std::unique_ptr<Graph<int>> NNDescent::Run() {
   std::printf("Init using KNN.\n");
   ConstructNodes();
   SeedCandidates();
-  trimmedLargest_.assign(static_cast<size_t>(N), 0.0f);
   for (int iteration = 1; iteration <= iters; ++iteration) {
     CompareSampledPairs();
     ReleaseSampleLists();
@@ -84,6 +83,7 @@ void NNDescent::ReleaseSampleLists() {
 }
 
 void NNDescent::TrimCandidates() {
+  trimmedLargest_.resize(static_cast<size_t>(N));
   ParallelForStatic(N, [&](int64_t u) {
     DescentNode& node = nodes[u];
     std::vector<Candidate>& list = node.candidates;

@@ -25,7 +25,6 @@ std::unique_ptr<Graph<int>> RNNDescent::Run() {
   std::printf("Init using RNN.\n");
   ConstructNodes();
   SeedCandidates();
-  pruneLists_ = std::vector<PruneLists>(omp_get_max_threads());
   for (int round = 0; round < outerRounds; ++round) {
     for (int i = 0; i < innerRounds; ++i) PruneAndRedistribute();
     if (round == outerRounds - 1) break;
@@ -43,6 +42,7 @@ std::unique_ptr<Graph<int>> RNNDescent::Run() {
 }
 
 void RNNDescent::PruneAndRedistribute() {
+  if (pruneLists_.size() < static_cast<size_t>(omp_get_max_threads())) pruneLists_.resize(omp_get_max_threads());
   ParallelForDynamic(N, 256, [&](int64_t u) {
     PruneLists& lists = pruneLists_[omp_get_thread_num()];
     std::vector<Candidate>& taken = lists.taken;
