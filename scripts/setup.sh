@@ -2,12 +2,12 @@
 # Installs every Debian package Tarvo needs (only the missing ones; the package lists are
 # refreshed only when something must be installed) and configures and builds the release and
 # the sanitizer trees under build/, and the aarch64 cross tree of the distance kernels and their
-# tests (run under qemu-user).
+# tests (run under qemu-user), and the fuzz tree (clang; scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev libomp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libnuma-dev
   g++-aarch64-linux-gnu qemu-user
@@ -44,3 +44,5 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_TSAN
 cmake --build build/tsan -j "$jobs" --target tarvo_search_tests
 configure_and_build aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
   -DCMAKE_BUILD_TYPE=Release -DTARVO_KERNELS_ONLY=ON -DTARVO_BUILD_BENCH=OFF
+configure_and_build fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_FUZZ=ON \
+  -DTARVO_BUILD_BENCH=OFF

@@ -1,0 +1,45 @@
+#ifndef TARVO_FUZZ_FUZZ_SEARCH_H_
+#define TARVO_FUZZ_FUZZ_SEARCH_H_
+
+// What every fuzz target does with an index that loaded: a few searches whose labels must all
+// name a row, since the services that embed the engine index their own rows by them.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/search/searcher/searcher_base.h"
+
+namespace tarvo_fuzz {
+
+// Stops the run with a report the fuzzer keeps, when a property of a loaded input fails.
+inline void Require(bool holds, const char* what) {
+  if (holds) return;
+  std::fprintf(stderr, "fuzz property failed: %s\n", what);
+  std::abort();
+}
+
+// Searches three queries of dim floats (drawn from seed) for up to five neighbours among nb
+// rows, with early stopping when seed is odd; every label written must lie in [0, nb).
+inline void CheckSearches(vexa::SearcherBase* searcher, int nb, int dim, uint32_t seed) {
+  if (nb <= 0) return;  // nothing to find: k and ef are refused before a search
+  const int k = nb < 5 ? nb : 5;
+  searcher->SetEf(nb < 16 ? nb : 16);
+  if (seed & 1) searcher->SetEarlyStoppingParams(1 + seed % 3, 1 + seed % 4);
+  std::vector<float> query(static_cast<size_t>(dim));
+  for (int q = 0; q < 3; ++q) {
+    for (int j = 0; j < dim; ++j) {
+      seed = seed * 1103515245u + 12345u;
+      query[j] = static_cast<float>(seed >> 16) / 16384.0f - 2.0f;
+    }
+    std::vector<int64_t> labels(k, -1);
+    std::vector<float> distances(k, 0.0f);
+    searcher->SearchQuery(query.data(), k, labels.data(), distances.data());
+    for (int64_t label : labels) Require(label >= -1 && label < nb, "label outside [0, N)");
+  }
+}
+
+}  // namespace tarvo_fuzz
+
+#endif  // TARVO_FUZZ_FUZZ_SEARCH_H_
