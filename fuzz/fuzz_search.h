@@ -20,6 +20,22 @@ inline void Require(bool holds, const char* what) {
   std::abort();
 }
 
+// The queries of a check: count rows of dim floats in [-2, 2), drawn from seed.
+inline std::vector<float> MakeQueries(int dim, int count, uint32_t seed) {
+  std::vector<float> queries(static_cast<size_t>(dim) * count);
+  for (float& x : queries) {
+    seed = seed * 1103515245u + 12345u;
+    x = static_cast<float>(seed >> 16) / 16384.0f - 2.0f;
+  }
+  return queries;
+}
+
+// Every label that a search wrote names one of the n rows (-1 marks a slot it left).
+template <typename Label>
+void RequireRows(const std::vector<Label>& labels, int n) {
+  for (Label label : labels) Require(label >= -1 && label < n, "label outside [0, N)");
+}
+
 // Searches three queries of dim floats (drawn from seed) for up to five neighbours among nb
 // rows, with early stopping when seed is odd; every label written must lie in [0, nb).
 inline void CheckSearches(vexa::SearcherBase* searcher, int nb, int dim, uint32_t seed) {
@@ -27,16 +43,13 @@ inline void CheckSearches(vexa::SearcherBase* searcher, int nb, int dim, uint32_
   const int k = nb < 5 ? nb : 5;
   searcher->SetEf(nb < 16 ? nb : 16);
   if (seed & 1) searcher->SetEarlyStoppingParams(1 + seed % 3, 1 + seed % 4);
-  std::vector<float> query(static_cast<size_t>(dim));
-  for (int q = 0; q < 3; ++q) {
-    for (int j = 0; j < dim; ++j) {
-      seed = seed * 1103515245u + 12345u;
-      query[j] = static_cast<float>(seed >> 16) / 16384.0f - 2.0f;
-    }
+  constexpr int kQueries = 3;
+  const std::vector<float> queries = MakeQueries(dim, kQueries, seed);
+  for (int q = 0; q < kQueries; ++q) {
     std::vector<int64_t> labels(k, -1);
     std::vector<float> distances(k, 0.0f);
-    searcher->SearchQuery(query.data(), k, labels.data(), distances.data());
-    for (int64_t label : labels) Require(label >= -1 && label < nb, "label outside [0, N)");
+    searcher->SearchQuery(queries.data() + static_cast<size_t>(q) * dim, k, labels.data(), distances.data());
+    RequireRows(labels, nb);
   }
 }
 
