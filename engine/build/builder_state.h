@@ -1,9 +1,11 @@
 #ifndef TARVO_ENGINE_BUILD_BUILDER_STATE_H_
 #define TARVO_ENGINE_BUILD_BUILDER_STATE_H_
 
+#include <cstdint>
 #include <string>
 
 #include "engine/search/graph/graph.h"
+#include "engine/search/memory/chunk_row.h"
 
 namespace vexa {
 
@@ -22,9 +24,7 @@ struct BuilderState {
   // The same for a table made with new[] whose chunks were made with new[]: owned from now on.
   void AdoptChunks(float** table, int consecutiveLog, int n);
   // The dim floats of vector i of chunks.
-  const float* Row(int64_t i) const {
-    return chunks[i >> consecutiveLog] + (i & ((int64_t{1} << consecutiveLog) - 1)) * dim;
-  }
+  const float* Row(int64_t i) const { return ChunkRow(chunks, consecutiveLog, dim, i); }
 
   Graph<int> graph;          // the built or loaded graph, in the caller's row numbers until reordered
   std::string metric;        // metric name, "L2" or "IP"

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "engine/search/memory/chunk_row.h"
 #include "engine/search/quant/distance.h"
 
 namespace vexa {
@@ -12,14 +13,10 @@ namespace vexa {
 class VectorTable {
  public:
   VectorTable(float** chunks, int consecutiveLog, int dim, DistanceFunction distFn)
-      : chunks_(chunks),
-        consecutiveLog_(consecutiveLog),
-        mask_((int64_t{1} << consecutiveLog) - 1),
-        dim_(dim),
-        distFn_(distFn) {}
+      : chunks_(chunks), consecutiveLog_(consecutiveLog), dim_(dim), distFn_(distFn) {}
 
   // The dim floats of vector i.
-  const float* Row(int64_t i) const { return chunks_[i >> consecutiveLog_] + (i & mask_) * dim_; }
+  const float* Row(int64_t i) const { return ChunkRow(chunks_, consecutiveLog_, dim_, i); }
   // distFn(query, vector id).
   float Distance(const float* query, int64_t id) const { return distFn_(query, Row(id), dim_); }
   // distFn(vector a, vector b).
@@ -28,7 +25,6 @@ class VectorTable {
  private:
   float** chunks_;  // the caller's
   int consecutiveLog_;
-  int64_t mask_;
   int dim_;
   DistanceFunction distFn_;
 };

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/build/ssg/link_entry.h"
-#include "engine/build/ssg/link_graph.h"
 #include "engine/build/ssg/ssg.h"
 #include "tests/build/captured_lines.h"
 #include "tests/build/graph_walk.h"
@@ -36,7 +35,7 @@ struct SmallVectors {
 
 // A link graph of rows.size() rows of R slots; a row lists {id, distance} entries, -1 after.
 inline void FillLinkGraph(Graph<LinkEntry>& link, const std::vector<std::vector<LinkEntry>>& rows, int R) {
-  AllocateLinkGraph(link, static_cast<int>(rows.size()), R);
+  link.AllocateZeroed(static_cast<int>(rows.size()), R);
   for (size_t i = 0; i < rows.size(); ++i) {
     for (int j = 0; j < R; ++j) {
       link.neighbors[i * R + j] = j < static_cast<int>(rows[i].size()) ? rows[i][j] : LinkEntry{-1, 0.0f};

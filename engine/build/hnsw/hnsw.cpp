@@ -68,11 +68,9 @@ void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
         "[HNSW] Cannot build: needs n >= 1, dim >= 1, 2 <= M <= 32767, ef_construction >= 1.\n");
   }
   std::printf("[HNSW] Start building.\n");
-  // What a failed earlier build left behind; the graph's slots are the only part of it that the
-  // conversion would not replace.
+  // What an earlier build, failed or not, left behind.
   ReleaseNodes();
-  std::free(graph.neighbors);
-  graph.neighbors = nullptr;
+  graph = Graph<int>();
   UseChunks(chunks_in, consecutiveLog_in, n);
   const auto count = static_cast<size_t>(n);
   linkLocks_ = std::vector<std::mutex>(count);

@@ -5,8 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/search/quant/distance.h"
 #include "engine/search/graph/graph.h"
+#include "engine/search/memory/chunk_row.h"
+#include "engine/search/quant/distance.h"
 
 namespace vexa {
 
@@ -61,10 +62,7 @@ struct GraphReorderWorker {
   static size_t CountLinks(const Graph<int>& graph);
 
   // Vector i of the chunk table.
-  const float* Vector(int i) const {
-    const auto row = static_cast<size_t>(i);
-    return chunks[row >> consecutiveLog] + (row & ((size_t{1} << consecutiveLog) - 1)) * static_cast<size_t>(dim);
-  }
+  const float* Vector(int i) const { return ChunkRow(chunks, consecutiveLog, dim, i); }
 };
 
 }  // namespace vexa

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "engine/build/ssg/angle_rule.h"
-#include "engine/build/ssg/link_graph.h"
 #include "engine/build/ssg/nn_descent.h"
 #include "engine/build/parallel_for.h"
 #include "engine/build/ssg/rnn_descent.h"
@@ -19,18 +18,6 @@ namespace {
 
 // Refuses the build with a message that begins "SSG build: ".
 [[noreturn]] void Refuse(const std::string& reason) { throw std::invalid_argument("SSG build: " + reason); }
-
-// Returns graph to the empty state of a graph that a builder has not filled.
-void ReleaseGraph(Graph<int>& graph) {
-  std::free(graph.neighbors);
-  graph.neighbors = nullptr;
-  graph.hnsw1pgraph.reset();
-  graph.N = 0;
-  graph.K = 0;
-  graph.true_order.clear();
-  graph.rev_order.clear();
-  graph.eps.clear();
-}
 
 }  // namespace
 
@@ -91,11 +78,11 @@ void SSG::Build(float** table, int log, int n) {
   const std::unique_ptr<Graph<int>> initial = BuildInitialGraph();
   ep = FindEntryNode(*initial);
 
-  ReleaseGraph(graph);  // what an earlier build left
+  graph = Graph<int>();  // what an earlier build left
   graph.Allocate(nb, R);
   graph.eps.assign(1, ep);
   Graph<LinkEntry> link;
-  AllocateLinkGraph(link, nb, R);
+  link.AllocateZeroed(nb, R);
 
   if (graph_opt_iter > 0) {
     std::printf("[SSG] Start MagicLink.\n");

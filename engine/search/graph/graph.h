@@ -21,7 +21,9 @@ namespace vexa {
 
 // A proximity graph of N nodes with K slots each, over slots of type T: int ids for the searchable
 // graph, link entries for the SSG build. A row ends at its first slot of id -1. true_order maps an
-// internal node number to the caller's row number and rev_order is its inverse.
+// internal node number to the caller's row number and rev_order is its inverse. The graph owns
+// its slots, which only Allocate, AllocateZeroed, a move, a load and the destructor replace or
+// release, and its upper layers, which installing new ones releases.
 template <typename T>
 class Graph {
  public:
@@ -35,9 +37,12 @@ class Graph {
   Graph& operator=(Graph&& other) noexcept;
   ~Graph();
 
-  // Turns a graph that holds no slots into N rows of K empty (-1) slots with identity orders.
-  // Throws std::bad_alloc when the slots cannot be allocated.
+  // Replaces the slots by N rows of K empty (-1) slots and both orders by the identity; the entry
+  // points and upper layers stay. Throws std::bad_alloc, the graph then unchanged.
   void Allocate(int N, int K);
+  // Replaces the slots by N rows of K zero-filled ones (a link entry {id 0, distance 0}); the
+  // orders, entry points and upper layers stay. Throws std::bad_alloc, the graph then unchanged.
+  void AllocateZeroed(int N, int K);
 
   // Renumbers rows, ids, entry points and upper layers into the order that true_order (new to
   // old) and rev_order (old to new) already describe.
@@ -116,17 +121,23 @@ Graph<T>::~Graph() {
 
 template <typename T>
 void Graph<T>::Allocate(int n, int k) {
-  const int64_t slots = static_cast<int64_t>(n) * k;
-  const size_t bytes = SlotBytes(slots);
-  neighbors = static_cast<T*>(AllocAlignedOrThrow(bytes));
-  if (slots != 0 && bytes != 0) std::memset(neighbors, 0xFF, bytes);
+  std::vector<int> identity(n > 0 ? static_cast<size_t>(n) : 0);
+  std::iota(identity.begin(), identity.end(), 0);
+  std::vector<int> inverse = identity;
+  AllocateZeroed(n, k);
+  const size_t bytes = SlotBytes(static_cast<int64_t>(n) * k);
+  if (bytes != 0) std::memset(neighbors, 0xFF, bytes);
+  rev_order = std::move(inverse);
+  true_order = std::move(identity);
+}
+
+template <typename T>
+void Graph<T>::AllocateZeroed(int n, int k) {
+  T* slots = static_cast<T*>(AllocAlignedOrThrow(SlotBytes(static_cast<int64_t>(n) * k)));
+  std::free(neighbors);
+  neighbors = slots;
   N = n;
   K = k;
-  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
-  rev_order.resize(count);
-  true_order.resize(count);
-  std::iota(rev_order.begin(), rev_order.end(), 0);
-  std::iota(true_order.begin(), true_order.end(), 0);
 }
 
 template <>

@@ -1,6 +1,7 @@
 // The graph's section of the index blob: graphType, the entry points, N, K, the N x K slots, both
 // orders and, with upper layers, their N, K, ep and one counted list per node. All fields are
 // native 4-byte integers.
+#include <utility>
 #include <vector>
 
 #include "engine/search/memory/blob_io.h"
@@ -75,6 +76,49 @@ int ReadUpperLayers(int n, const uint8_t* data, size_t* offset, size_t dataLen, 
   return 0;
 }
 
+// Reads the section at *offset into graph, which is empty.
+int ReadSection(const uint8_t* data, size_t dataLen, size_t* offset, Graph<int>* graph) {
+  int graphType = 0;
+  if (DeserializeValue(&graphType, data, offset, dataLen) != 0 ||
+      CheckAtMost("graphType", graphType, 1) != 0) {
+    return -1;
+  }
+  // Every count is checked against what the rest of the blob can hold before storage is sized
+  // from it.
+  int nep = 0;
+  int& N = graph->N;
+  int& K = graph->K;
+  if (DeserializeValue(&nep, data, offset, dataLen) != 0 || CheckAtMost("nep", nep, kMaxBlobCount) != 0 ||
+      ReadInts(&graph->eps, static_cast<size_t>(nep), data, offset, dataLen) != 0 ||
+      DeserializeValue(&N, data, offset, dataLen) != 0 || CheckAtMost("N", N, kMaxBlobCount) != 0 ||
+      DeserializeValue(&K, data, offset, dataLen) != 0 || CheckAtMost("K", K, kMaxBlobCount) != 0 ||
+      CheckAtMost("N * K", static_cast<int64_t>(N) * K, kMaxBlobCount) != 0) {
+    return -1;
+  }
+  for (int e : graph->eps) {
+    if (CheckNode("eps id", e, N) != 0) return -1;
+  }
+
+  const size_t slot_bytes = IntBytes(AsUnsigned(static_cast<int64_t>(N) * K));
+  if (CheckDeserializeBounds(slot_bytes, *offset, dataLen) != 0) return -1;
+  graph->neighbors = static_cast<int*>(AllocAligned(slot_bytes));
+  if (graph->neighbors == nullptr) {
+    std::printf("Allocate space failed for data, size:(%d, %d).\n", N, K);
+    return -1;
+  }
+  if (DeserializeArray(graph->neighbors, data, slot_bytes, offset, dataLen) != 0 ||
+      graph->ValidateNeighbors() != 0 ||
+      ReadInts(&graph->true_order, static_cast<size_t>(N), data, offset, dataLen) != 0 ||
+      ReadInts(&graph->rev_order, static_cast<size_t>(N), data, offset, dataLen) != 0 ||
+      graph->ValidateOrders() != 0) {
+    return -1;
+  }
+  if (graphType == 0) return 0;
+  graph->hnsw1pgraph = Hnsw1pGraph::Create(*graph);
+  if (ReadUpperLayers(N, data, offset, dataLen, graph->hnsw1pgraph.get()) != 0) return -1;
+  return graph->ValidateUpperLayers();
+}
+
 }  // namespace
 
 template <>
@@ -125,51 +169,11 @@ int Graph<int>::SaveToMem(uint8_t* data, size_t* dataLength, size_t* offset) con
 
 template <>
 int Graph<int>::LoadFromMem(const uint8_t* data, size_t* dataLength, size_t* offset) {
-  const size_t dataLen = *dataLength;
-  std::free(neighbors);
-  neighbors = nullptr;
-
-  int graphType = 0;
-  if (DeserializeValue(&graphType, data, offset, dataLen) != 0 ||
-      CheckAtMost("graphType", graphType, 1) != 0) {
-    return -1;
-  }
-  // Every count is checked against what the rest of the blob can hold before storage is sized
-  // from it.
-  int nep = 0;
-  if (DeserializeValue(&nep, data, offset, dataLen) != 0 || CheckAtMost("nep", nep, kMaxBlobCount) != 0 ||
-      ReadInts(&eps, static_cast<size_t>(nep), data, offset, dataLen) != 0 ||
-      DeserializeValue(&N, data, offset, dataLen) != 0 || CheckAtMost("N", N, kMaxBlobCount) != 0 ||
-      DeserializeValue(&K, data, offset, dataLen) != 0 || CheckAtMost("K", K, kMaxBlobCount) != 0 ||
-      CheckAtMost("N * K", static_cast<int64_t>(N) * K, kMaxBlobCount) != 0) {
-    return -1;
-  }
-  for (int e : eps) {
-    if (CheckNode("eps id", e, N) != 0) return -1;
-  }
-
-  const size_t slot_bytes = IntBytes(AsUnsigned(static_cast<int64_t>(N) * K));
-  if (CheckDeserializeBounds(slot_bytes, *offset, dataLen) != 0) return -1;
-  neighbors = static_cast<int*>(AllocAligned(slot_bytes));
-  if (neighbors == nullptr) {
-    std::printf("Allocate space failed for data, size:(%d, %d).\n", N, K);
-    return -1;
-  }
-  if (DeserializeArray(neighbors, data, slot_bytes, offset, dataLen) != 0 || ValidateNeighbors() != 0 ||
-      ReadInts(&true_order, static_cast<size_t>(N), data, offset, dataLen) != 0 ||
-      ReadInts(&rev_order, static_cast<size_t>(N), data, offset, dataLen) != 0 || ValidateOrders() != 0) {
-    std::free(neighbors);
-    neighbors = nullptr;
-    return -1;
-  }
-
-  if (graphType == 0) {
-    hnsw1pgraph.reset();
-    return 0;
-  }
-  hnsw1pgraph = Hnsw1pGraph::Create(*this);
-  if (ReadUpperLayers(N, data, offset, dataLen, hnsw1pgraph.get()) != 0) return -1;
-  return ValidateUpperLayers();
+  // Read into a graph of its own, so that a refused section leaves this one as it was.
+  Graph<int> read;
+  if (ReadSection(data, *dataLength, offset, &read) != 0) return -1;
+  *this = std::move(read);
+  return 0;
 }
 
 template <>

@@ -7,6 +7,7 @@
 // more bytes that nothing writes and that readers do not need.
 
 #include <cstdio>
+#include <utility>
 
 #include "engine/search/memory/blob_io.h"
 #include "engine/search/quant/calibration_blob.h"
@@ -86,46 +87,55 @@ int GraphSearcher<Q, RQ>::SaveSearcherToMem(uint8_t* data, size_t* dataLength, s
   return SerializeValue(data, &po, offset, length);
 }
 
+// Everything is read into locals and installed only once the whole part has been read, so that a
+// refused blob leaves the searcher as it was.
 template <typename Q, typename RQ>
 int GraphSearcher<Q, RQ>::LoadSearcherFromMem(const uint8_t* data, size_t* dataLength, size_t* offset) {
   std::printf("\n++++++++++++++++LoadSearcherFromMem.+++++++++++++++++++++++\n");
   const size_t length = *dataLength;
-  const int read_dim = DeserializeValue(&dim, data, offset, length);
-  std::printf("Load dim:%d\n", dim);
-  if (read_dim != 0) return -1;
-  if (static_cast<uint64_t>(static_cast<int64_t>(dim)) - 1 > kMaxDim - 1) {
-    PrintInvalidNumber("dim", dim);
+  int read_dim = dim;
+  const int read = DeserializeValue(&read_dim, data, offset, length);
+  std::printf("Load dim:%d\n", read_dim);
+  if (read != 0) return -1;
+  if (static_cast<uint64_t>(static_cast<int64_t>(read_dim)) - 1 > kMaxDim - 1) {
+    PrintInvalidNumber("dim", read_dim);
     return -1;
   }
-  nb = graph.N;
-  std::printf("nb:%d\n", nb);
+  const int read_nb = graph.N;
+  std::printf("nb:%d\n", read_nb);
   std::printf("dataLength:%zu, offset:%zu\n", *dataLength, *offset);
 
-  quant = Q(dim);
-  quant.n = nb;
+  Q read_quant(read_dim);
+  read_quant.n = read_nb;
   if (CalibrationBlob<Q>::kTracesCodes) {
-    std::printf("[SQ4] Beginning Deserialize, n: %d, code_size:%zu, codes: offset:%zu, dataLength:%zu\n", quant.n,
-                static_cast<size_t>(quant.code_size), *offset, *dataLength);
+    std::printf("[SQ4] Beginning Deserialize, n: %d, code_size:%zu, codes: offset:%zu, dataLength:%zu\n",
+                read_quant.n, static_cast<size_t>(read_quant.code_size), *offset, *dataLength);
   }
-  if (ReadCodes(&quant, data, offset, length) != 0) return -1;
+  if (ReadCodes(&read_quant, data, offset, length) != 0) return -1;
   if (CalibrationBlob<Q>::kTracesCodes) {
     std::printf("[SQ4] Deserialize, codes: offset:%zu, dataLength:%zu\n", *offset, *dataLength);
   }
-  if (CalibrationBlob<Q>::Load(&quant, data, dataLength, offset) != 0) return -1;
+  if (CalibrationBlob<Q>::Load(&read_quant, data, dataLength, offset) != 0) return -1;
   std::printf("Done load quant, dataLength:%zu, offset:%zu\n", *dataLength, *offset);
 
+  RQ read_refine;
   if (refine_param != 0) {
-    refine_quant = RQ(dim);
-    refine_quant.n = nb;
-    if (ReadCodes(&refine_quant, data, offset, length) != 0) return -1;
+    read_refine = RQ(read_dim);
+    read_refine.n = read_nb;
+    if (ReadCodes(&read_refine, data, offset, length) != 0) return -1;
   }
   std::printf("Done load refine_quant, dataLength:%zu, offset:%zu\n", *dataLength, *offset);
 
-  int stored_po = po;
-  const int read_po = DeserializeValue(&stored_po, data, offset, length);
-  std::printf("po:%d\n", stored_po);
-  if (read_po != 0) return -1;
-  SetPo(stored_po);
+  int read_po = po;
+  const int read_last = DeserializeValue(&read_po, data, offset, length);
+  std::printf("po:%d\n", read_po);
+  if (read_last != 0) return -1;
+
+  dim = read_dim;
+  nb = read_nb;
+  quant = std::move(read_quant);
+  if (refine_param != 0) refine_quant = std::move(read_refine);
+  SetPo(read_po);
   UpdatePrefetchLines();
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/search/memory/chunk_row.h"
 #include "engine/search/searcher/graph_searcher.h"
 
 namespace vexa {
@@ -39,7 +40,7 @@ void GraphSearcher<Q, RQ>::Build(float** source_chunks, int source_log, int coun
   chunks.reset(new float*[chunk_count]);
   for (size_t c = 0; c < chunk_count; ++c) chunks[c] = data.get() + c * per_chunk * width;
   for (size_t i = 0; i < rows; ++i) {
-    const float* source = source_chunks[i >> consecutiveLog] + (i & (per_chunk - 1)) * width;
+    const float* source = ChunkRow(source_chunks, consecutiveLog, static_cast<int>(width), static_cast<int64_t>(i));
     std::memcpy(data.get() + static_cast<size_t>(graph.rev_order[i]) * width, source, width * sizeof(float));
   }
 

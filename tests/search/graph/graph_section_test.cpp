@@ -71,6 +71,38 @@ std::vector<uint8_t> Save(const Graph<int>& graph, size_t* offset, size_t length
 
 std::vector<int> Ids(const AlignedVector& list) { return std::vector<int>(list.begin(), list.end()); }
 
+// A graph that holds something of every field: permuted orders, two entry points, slots after a
+// row's end, and upper layers.
+void FillHeldGraph(Graph<int>* graph) {
+  graph->Allocate(4, 3);
+  const Words slots = {1, 2, -1, 0, -1, 3, 3, 1, 0, -1, -1, -1};
+  std::copy(slots.begin(), slots.end(), graph->neighbors);
+  graph->eps = {2, 0};
+  graph->true_order = {3, 1, 0, 2};
+  graph->rev_order = {2, 1, 3, 0};
+  InstallUpperLayers(graph, 3, 1, {{1, -1, -1}, {0, 3, -1, -1, -1, -1}, {}, {1, -1, -1}});
+}
+
+// Everything a graph holds, as its section.
+std::vector<uint8_t> Snapshot(const Graph<int>& graph) {
+  size_t offset = 0;
+  return Save(graph, &offset, graph.GetDataSize());
+}
+
+// Loads blob into a graph that holds something and expects the refusal to leave it as it was,
+// storage included.
+void ExpectRefusalKeepsAHeldGraph(const std::vector<uint8_t>& blob) {
+  Graph<int> graph;
+  FillHeldGraph(&graph);
+  const std::vector<uint8_t> before = Snapshot(graph);
+  const int* slots = graph.neighbors;
+  const Hnsw1pGraph* layers = graph.hnsw1pgraph.get();
+  EXPECT_EQ(Load(&graph, blob).rc, -1);
+  EXPECT_EQ(Snapshot(graph), before);
+  EXPECT_EQ(graph.neighbors, slots);
+  EXPECT_EQ(graph.hnsw1pgraph.get(), layers);
+}
+
 TEST(GraphSection, ReadsAndWritesTheBaseLayout) {
   Graph<int> graph;
   const LoadResult loaded = Load(&graph, Bytes(kBase));
@@ -195,6 +227,15 @@ TEST(GraphSection, RefusesABlobCutInsideAnyField) {
   EXPECT_EQ(start * 4, whole.size());
 }
 
+// A refusal at any field leaves a graph that held something exactly as it was.
+TEST(GraphSection, RefusalAtAnyFieldKeepsAHeldGraph) {
+  const std::vector<uint8_t> whole = Bytes(kBaseOfUpper + kUpper);
+  for (size_t end = 1; end < whole.size(); ++end) {
+    SCOPED_TRACE(end);
+    ExpectRefusalKeepsAHeldGraph(std::vector<uint8_t>(whole.begin(), whole.begin() + end));
+  }
+}
+
 struct MalformedCase {
   std::string name;
   Words words;
@@ -211,6 +252,22 @@ TEST_P(GraphSectionLimitsTest, AcceptsOrRefuses) {
   const LoadResult loaded = Load(&graph, Bytes(c.words));
   EXPECT_EQ(loaded.printed, c.printed);
   EXPECT_EQ(loaded.rc, c.printed.empty() ? 0 : -1);
+}
+
+// Read into a graph that holds something, an accepted section replaces all of it and a refused
+// one leaves it as it was.
+TEST_P(GraphSectionLimitsTest, ReplacesAHeldGraphOnlyWhenAccepted) {
+  const MalformedCase& c = GetParam();
+  if (!c.printed.empty()) {
+    ExpectRefusalKeepsAHeldGraph(Bytes(c.words));
+    return;
+  }
+  Graph<int> held;
+  FillHeldGraph(&held);
+  Graph<int> empty;
+  ASSERT_EQ(Load(&held, Bytes(c.words)).rc, 0);
+  ASSERT_EQ(Load(&empty, Bytes(c.words)).rc, 0);
+  EXPECT_EQ(Snapshot(held), Snapshot(empty));
 }
 
 Words Rows(int rows, int k, const Words& first) {
@@ -321,11 +378,14 @@ TEST(GraphSection, FailureAfterTheSlotsReleasesThem) {
   EXPECT_EQ(short_orders.neighbors, nullptr);
 }
 
-TEST(GraphSection, FailureInTheUpperLayersKeepsTheBaseLayer) {
+// A refusal in the upper layers, after the whole base layer was read, keeps none of it.
+TEST(GraphSection, FailureInTheUpperLayersKeepsNothingOfTheSection) {
   Graph<int> graph;
   EXPECT_EQ(Load(&graph, Bytes(kBaseOfUpper + Words{3, 2, 5})).rc, -1);
-  ASSERT_NE(graph.neighbors, nullptr);
-  EXPECT_EQ(Words(graph.neighbors, graph.neighbors + 6), kSlots);
+  EXPECT_EQ(graph.neighbors, nullptr);
+  EXPECT_EQ(graph.N, 0);
+  EXPECT_TRUE(graph.eps.empty());
+  EXPECT_EQ(graph.hnsw1pgraph, nullptr);
 }
 
 // Blobs of a few bytes that claim 1,999,999,999 entry points, slots or list entries are refused
@@ -338,17 +398,11 @@ TEST(GraphSection, ShortBlobClaimingManyEntriesSizesNothing) {
     Graph<int> graph;
     EXPECT_EQ(Load(&graph, Bytes(claim)).rc, -1);
     EXPECT_LT(PeakResidentKiB() - before, 64 * 1024) << claim.size();
-    // Nor was the storage of the claim sized: the entry points, the slots, the claimed list.
-    if (claim.size() == 2) {
-      EXPECT_TRUE(graph.eps.empty());
-    }
-    if (claim.size() < 17) {
-      EXPECT_EQ(graph.neighbors, nullptr);
-      EXPECT_TRUE(graph.true_order.empty());
-    } else {
-      ASSERT_NE(graph.hnsw1pgraph, nullptr);
-      EXPECT_EQ(graph.hnsw1pgraph->lists[0].data(), nullptr);
-    }
+    // And the graph kept nothing of the section.
+    EXPECT_TRUE(graph.eps.empty());
+    EXPECT_EQ(graph.neighbors, nullptr);
+    EXPECT_TRUE(graph.true_order.empty());
+    EXPECT_EQ(graph.hnsw1pgraph, nullptr);
   }
 }
 

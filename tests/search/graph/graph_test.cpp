@@ -47,6 +47,53 @@ TEST(GraphAllocate, WithoutSlotsStillGivesIdentityOrders) {
   EXPECT_EQ(graph.eps, std::vector<int>{4});  // left as it was
 }
 
+// Allocating again replaces the slots and orders the graph held (the sanitizer build's leak
+// checker sees the old block if it is kept) and leaves the entry points and upper layers.
+TEST(GraphAllocate, ReplacesTheSlotsAGraphHeld) {
+  Graph<int> graph;
+  graph.Allocate(5, 5);
+  graph.neighbors[0] = 3;
+  graph.eps = {4};
+  graph.hnsw1pgraph = Hnsw1pGraph::Create(graph);
+  graph.Allocate(2, 1);
+  EXPECT_EQ(graph.N, 2);
+  EXPECT_EQ(graph.K, 1);
+  EXPECT_EQ(Row(graph, 0), std::vector<int>{-1});
+  EXPECT_EQ(Row(graph, 1), std::vector<int>{-1});
+  EXPECT_EQ(graph.true_order, (std::vector<int>{0, 1}));
+  EXPECT_EQ(graph.rev_order, (std::vector<int>{0, 1}));
+  EXPECT_EQ(graph.eps, std::vector<int>{4});
+  EXPECT_NE(graph.hnsw1pgraph, nullptr);
+}
+
+// A refused allocation leaves a graph that held something exactly as it was.
+TEST(GraphAllocate, RefusalLeavesTheGraphAsItWas) {
+  Graph<int> graph;
+  graph.Allocate(3, 2);
+  graph.neighbors[1] = 2;
+  graph.true_order = {2, 0, 1};
+  const int* slots = graph.neighbors;
+  EXPECT_THROW(graph.Allocate(5, -1), std::bad_alloc);
+  EXPECT_THROW(graph.AllocateZeroed(5, -1), std::bad_alloc);
+  EXPECT_EQ(graph.neighbors, slots);
+  EXPECT_EQ(graph.N, 3);
+  EXPECT_EQ(graph.K, 2);
+  EXPECT_EQ(Row(graph, 0), (std::vector<int>{-1, 2}));
+  EXPECT_EQ(graph.true_order, (std::vector<int>{2, 0, 1}));
+  EXPECT_EQ(graph.rev_order, (std::vector<int>{0, 1, 2}));
+}
+
+// The link graph's slots start as {id 0, distance 0}, without orders.
+TEST(GraphAllocateZeroed, GivesZeroSlotsAndNoOrders) {
+  Graph<int64_t> graph;
+  graph.AllocateZeroed(3, 2);
+  EXPECT_EQ(graph.N, 3);
+  EXPECT_EQ(graph.K, 2);
+  for (int s = 0; s < 6; ++s) EXPECT_EQ(graph.neighbors[s], 0);
+  EXPECT_TRUE(graph.true_order.empty());
+  EXPECT_TRUE(graph.rev_order.empty());
+}
+
 TEST(GraphAllocate, RefusesSlotCountsNoBlockCanHold) {
   Graph<int> negative;
   EXPECT_THROW(negative.Allocate(5, -1), std::bad_alloc);

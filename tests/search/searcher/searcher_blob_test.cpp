@@ -12,6 +12,7 @@
 #include "engine/search/searcher/graph_searcher.h"
 #include "engine/search/searcher/make_graph_searcher.h"
 #include "tests/search/searcher/searcher_fixture.h"
+#include "tests/support/captured_stdout.h"
 #include "tests/support/upper_layers.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
@@ -316,6 +317,92 @@ TEST(SearcherBlob, EveryShorterBufferOrBlobIsRefused) {
                 std::string::npos)
           << loaded.output;
     }
+  }
+}
+
+// The labels and distances of the 3 nearest rows of each query.
+std::vector<float> Answers(const SearcherBase& searcher, const tarvo_test::Dataset& queries) {
+  std::vector<float> answers;
+  for (int q = 0; q < queries.n; ++q) {
+    int64_t labels[3] = {-7, -7, -7};
+    float distances[3] = {-7, -7, -7};
+    searcher.SearchQuery(queries.row(q), 3, labels, distances);
+    for (int i = 0; i < 3; ++i) answers.insert(answers.end(), {static_cast<float>(labels[i]), distances[i]});
+  }
+  return answers;
+}
+
+// Reads blob[0, length) from the dim field on into searcher; the result of the load.
+int LoadSearcherPart(SearcherBase& searcher, const std::vector<uint8_t>& blob, size_t length, size_t dim_at) {
+  const std::vector<uint8_t> part(blob.begin(), blob.begin() + length);
+  size_t part_length = length;
+  size_t offset = dim_at;
+  int result = 0;
+  CapturedStdout([&] { result = searcher.LoadSearcherFromMem(part.data(), &part_length, &offset); });
+  return result;
+}
+
+// A refusal at any byte of the searcher's part of the blob, or of its dim, leaves a built
+// searcher exactly as it was: the same blob, the same answers, the same ef.
+TEST(SearcherBlob, ARefusedLoadLeavesABuiltSearcherAsItWas) {
+  const int n = 6;
+  const int k = 2;
+  const tarvo_test::Dataset data = tarvo_test::RandomDataset(n, 3, 16);
+  const tarvo_test::Dataset queries = tarvo_test::RandomDataset(4, 3, 17);
+  const size_t graph_section = 16 + 4 * 1 + 4 * n * k + 8 * n;
+  for (const auto& [metric, quant_type] : testing_support::kAllSearchers) {
+    SCOPED_TRACE(metric + " " + quant_type);
+    const auto searcher = BuildIndex(data, k, metric, quant_type);
+    searcher->SetEf(5);
+    std::vector<uint8_t> blob;
+    CapturedStdout([&] { blob = Serialize(*searcher); });
+    const std::vector<float> answers = Answers(*searcher, queries);
+    const size_t dim_at = 8 + metric.size() + quant_type.size() + graph_section;
+
+    // What the searcher holds must be what it held, after every single refusal.
+    auto expect_unchanged = [&](const std::string& refusal) {
+      std::vector<uint8_t> after;
+      CapturedStdout([&] { after = Serialize(*searcher); });
+      ASSERT_EQ(after, blob) << refusal;
+      ASSERT_EQ(Answers(*searcher, queries), answers) << refusal;
+      ASSERT_EQ(searcher->GetEf(), 5) << refusal;
+    };
+    for (const int32_t bad_dim : {0, 3000, -1}) {
+      std::vector<uint8_t> corrupted = blob;
+      std::memcpy(&corrupted[dim_at], &bad_dim, 4);
+      ASSERT_EQ(LoadSearcherPart(*searcher, corrupted, corrupted.size(), dim_at), -1) << bad_dim;
+      expect_unchanged("dim " + std::to_string(bad_dim));
+    }
+    // From the longest cut down, so that no refusal restores what an earlier one changed.
+    for (size_t length = blob.size() - 5; length >= dim_at; --length) {
+      ASSERT_EQ(LoadSearcherPart(*searcher, blob, length, dim_at), -1) << length;
+      expect_unchanged("cut at " + std::to_string(length));
+    }
+    // The whole part still loads into it.
+    EXPECT_EQ(LoadSearcherPart(*searcher, blob, blob.size(), dim_at), 0);
+    EXPECT_EQ(Answers(*searcher, queries), answers);
+  }
+}
+
+// A searcher fresh from the factory whose load was refused still holds no rows: a search finds
+// nothing and writes nothing.
+TEST(SearcherBlob, ASearcherWhoseLoadWasRefusedSearchesNothing) {
+  const tarvo_test::Dataset data = tarvo_test::RandomDataset(6, 3, 18);
+  for (const auto& [metric, quant_type] : testing_support::kAllSearchers) {
+    SCOPED_TRACE(metric + " " + quant_type);
+    const auto built = BuildIndex(data, 2, metric, quant_type);
+    std::vector<uint8_t> blob;
+    CapturedStdout([&] { blob = Serialize(*built); });
+    const size_t dim_at = 8 + metric.size() + quant_type.size() + 16 + 4 + 4 * 6 * 2 + 8 * 6;
+    Graph<int> graph = MakeGraph({{1, 2}, {0, 2}, {0, 1}, {4, 5}, {3, 5}, {3, 4}}, 2, {0});
+    std::unique_ptr<SearcherBase> fresh;
+    CapturedStdout([&] { fresh = MakeGraphSearcher(graph, metric, quant_type); });
+    ASSERT_EQ(LoadSearcherPart(*fresh, blob, dim_at + 5, dim_at), -1);  // the codes cut short
+    int64_t labels[2] = {-7, -7};
+    float distances[2] = {-7, -7};
+    fresh->SearchQuery(data.row(0), 2, labels, distances);
+    EXPECT_EQ(labels[0], -7);
+    EXPECT_EQ(distances[1], -7);
   }
 }
 
