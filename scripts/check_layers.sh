@@ -4,6 +4,7 @@
 # layers listed for it below. "engine/build" names the folder's own files only; a trailing "/*"
 # takes every layer under a folder.
 set -euo pipefail
+set -f  # the layer patterns below are words, never file names
 cd "$(dirname "$0")/.."
 
 # layer                    may include

@@ -38,10 +38,10 @@ configure_and_build() {  # <tree> <cmake options...>
 
 configure_and_build release -DCMAKE_BUILD_TYPE=Release
 configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_SANITIZE=ON -DTARVO_BUILD_BENCH=OFF
-# ThreadSanitizer: only the search tests, whose concurrency test uses plain threads (Debian's
-# OpenMP runtime is not instrumented, so OpenMP code would report false races).
+# ThreadSanitizer: only the search and index tests, whose concurrency tests use plain threads
+# (Debian's OpenMP runtime is not instrumented, so OpenMP code would report false races).
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_TSAN=ON -DTARVO_BUILD_BENCH=OFF
-cmake --build build/tsan -j "$jobs" --target tarvo_search_tests
+cmake --build build/tsan -j "$jobs" --target tarvo_search_tests tarvo_index_tests
 configure_and_build aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
   -DCMAKE_BUILD_TYPE=Release -DTARVO_KERNELS_ONLY=ON -DTARVO_BUILD_BENCH=OFF
 configure_and_build fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_FUZZ=ON \

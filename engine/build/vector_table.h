@@ -1,6 +1,7 @@
 #ifndef TARVO_ENGINE_BUILD_VECTOR_TABLE_H_
 #define TARVO_ENGINE_BUILD_VECTOR_TABLE_H_
 
+#include <cmath>
 #include <cstdint>
 
 #include "engine/search/memory/chunk_row.h"
@@ -21,6 +22,18 @@ class VectorTable {
   float Distance(const float* query, int64_t id) const { return distFn_(query, Row(id), dim_); }
   // distFn(vector a, vector b).
   float Distance(int64_t a, int64_t b) const { return distFn_(Row(a), Row(b), dim_); }
+  // The first of vectors 0 .. n - 1 that holds a value that is not finite, or -1 when there is
+  // none. Vectors of null chunks are skipped.
+  int64_t FirstNonFinite(int64_t n) const {
+    for (int64_t i = 0; i < n; ++i) {
+      if (chunks_[i >> consecutiveLog_] == nullptr) continue;
+      const float* row = Row(i);
+      for (int c = 0; c < dim_; ++c) {
+        if (!std::isfinite(row[c])) return i;
+      }
+    }
+    return -1;
+  }
 
  private:
   float** chunks_;  // the caller's

@@ -56,20 +56,24 @@ class Tarvo {
   // adding_pref candidates (both at least 1).
   int SetEarlyStoppingParams(int adding_pref, int patience);
 
-  // Writes the searchable index to the file at path (shorter than 200 characters).
+  // Writes the searchable index to the file at path (shorter than 200 characters); a file already
+  // there is replaced only by a complete new one.
   int Save(const char* path) const;
-  // Replaces the index by the one in the file at path.
+  // Replaces the index by the one in the file at path; a file that is refused changes nothing.
   int Load(const char* path);
   // Hands out the index blob in a new[] buffer that the caller releases with delete[]; data must
   // be null on entry.
   int Serialize(unsigned char*& data, unsigned long& dataLength) const;
-  // Replaces the index by the one in the blob of dataLength bytes at data (only read).
+  // Replaces the index by the one in the blob of dataLength bytes at data (only read); a blob that
+  // is refused changes nothing.
   int Deserialize(const unsigned char* data, const unsigned long& dataLength);
 
-  // Writes the graph and the raw vectors after Add, before BuildSearcher.
+  // Writes the graph and the raw vectors after Add, before BuildSearcher; a file already there is
+  // replaced only by a complete new one.
   int SaveGraph(const char* path) const;
   // Replaces the index by the graph file at path and builds its searcher, at the file's level
-  // (level -1) or at level 0 to 3.
+  // (level -1) or at level 0 to 3. A file that is refused changes nothing; one whose level has
+  // no searcher leaves the graph loaded without one.
   int LoadGraph(const char* path, int level);
 
   // Number of indexed vectors.
@@ -78,6 +82,14 @@ class Tarvo {
   int GetDim() const;
 
  private:
+  friend class TarvoTestAccess;  // the tests reach replicas in states no operation leaves
+
+  // The replica whose size the index reports: impl, or replica 0 in NUMA mode; null when the
+  // index holds none for the mode.
+  const TarvoImpl* First() const;
+  // tarvoDataNum after a successful Add or load: the size of First().
+  void TakeDataNum();
+
   std::unique_ptr<TarvoImpl> impl;                 // the only replica when made in NUMA-off mode
   std::vector<std::unique_ptr<TarvoImpl>> impls;   // replica i on NUMA node i in NUMA mode
   int maxThreadNum;                                // hardware threads: the largest num_thread

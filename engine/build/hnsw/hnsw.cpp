@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 #include "engine/build/parallel_failure.h"
+#include "engine/build/vector_table.h"
 
 namespace vexa {
 namespace {
@@ -62,11 +64,27 @@ void HNSW::ReleaseNodes() {
   entryNode_ = -1;
 }
 
-void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
+InputProblem HNSW::BuildInputProblem(float** table, int log, int n) const {
   if (n < 1 || dim_ < 1 || M_ < 2 || M_ > kMaxM || ef_construction_ < 1) {
-    throw std::invalid_argument(
-        "[HNSW] Cannot build: needs n >= 1, dim >= 1, 2 <= M <= 32767, ef_construction >= 1.\n");
+    return InputProblem{"HNSW build: needs n >= 1, dim >= 1, 2 <= M <= 32767, ef_construction >= 1", false};
   }
+  const int64_t slots = static_cast<int64_t>(n) * static_cast<int64_t>(maxM0_);
+  if (slots >= (int64_t{1} << 31)) {
+    return InputProblem{"HNSW build: too many graph slots: N x maxM0 = " + std::to_string(slots) + " (N = " +
+                            std::to_string(n) + ", maxM0 = " + std::to_string(maxM0_) + "), must be below 2^31",
+                        true};
+  }
+  if (table == nullptr) return InputProblem{"HNSW build: the chunk table is null", false};
+  // A vector of a null chunk is left to its copy, which fails the insert.
+  const int64_t bad = VectorTable(table, log, dim_, distFn_).FirstNonFinite(n);
+  if (bad >= 0) {
+    return InputProblem{"HNSW build: vector " + std::to_string(bad) + " holds a value that is not finite", false};
+  }
+  return InputProblem{};
+}
+
+void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
+  ThrowInputProblem(BuildInputProblem(chunks_in, consecutiveLog_in, n));
   std::printf("[HNSW] Start building.\n");
   // What an earlier build, failed or not, left behind.
   ReleaseNodes();

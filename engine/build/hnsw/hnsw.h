@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/build/builder_state.h"
+#include "engine/build/input_problem.h"
 #include "engine/build/hnsw/hnsw_heap.h"
 #include "engine/build/minstd_uniform.h"
 #include "engine/build/hnsw/visited_list_cache.h"
@@ -37,11 +38,20 @@ class HNSW : public BuilderState {
   ~HNSW();
 
   // Inserts the n vectors of the chunk table (2^consecutiveLog vectors per chunk) and converts
-  // the result into graph. Throws std::invalid_argument when n < 1, dim_ < 1, M_ is outside
-  // 2 .. 32767 or ef_construction_ is 0, and std::runtime_error when memory runs out or a copy
+  // the result into graph. Throws the BuildInputProblem (std::length_error for too many slots,
+  // otherwise std::invalid_argument), and std::runtime_error when memory runs out or a copy
   // fails, also when that happens in a parallel insert. A failed build may be repeated; it
   // starts afresh.
   void Build(float** chunks, int consecutiveLog, int n);
+  // Why Build cannot handle these arguments: n < 1, dim_ < 1, M_ outside 2 .. 32767,
+  // ef_construction_ 0, n x maxM0_ slots at or above 2^31, a null table or a value that is not
+  // finite; no reason when it can.
+  InputProblem BuildInputProblem(float** chunks, int consecutiveLog, int n) const;
+
+  // Neighbours chosen per insert and level.
+  size_t GetM() const { return M_; }
+  // Result size of a layer search while building.
+  size_t GetEfConstruction() const { return ef_construction_; }
 
   // Searches layer lev from node entry (insertion numbers) for the ef_construction_ nodes nearest
   // to q. Needs a built graph and an entry that lives on lev. The farthest result is on top.

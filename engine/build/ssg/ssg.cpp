@@ -1,11 +1,9 @@
 #include "engine/build/ssg/ssg.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <stdexcept>
 #include <string>
 
 #include "engine/build/ssg/angle_rule.h"
@@ -14,12 +12,6 @@
 #include "engine/build/ssg/rnn_descent.h"
 
 namespace vexa {
-namespace {
-
-// Refuses the build with a message that begins "SSG build: ".
-[[noreturn]] void Refuse(const std::string& reason) { throw std::invalid_argument("SSG build: " + reason); }
-
-}  // namespace
 
 SSG::SSG(int R, int L, float A, int n_try, const std::string& metric, const std::string& init_builder_type,
          const std::string& index_type, int dim, int graph_opt_iter)
@@ -41,37 +33,37 @@ SSG::SSG(int R, int L, float A, int n_try, const std::string& metric, const std:
               static_cast<double>(A), n_try, index_type.c_str(), init_builder_type.c_str());
 }
 
-void SSG::CheckBuildInput(float** table, int log, int n) const {
-  if (R < 1) Refuse("R is too small: " + std::to_string(R) + " (at least 1)");
-  if (L < 1) Refuse("L is too small: " + std::to_string(L) + " (at least 1)");
-  if (n_try < 0) Refuse("n_try is too small: " + std::to_string(n_try) + " (at least 0)");
-  if (dim < 1) Refuse("dim is too small: " + std::to_string(dim) + " (at least 1)");
-  if (distFn == nullptr) Refuse("metric \"" + metric + "\" is unknown (L2 or IP)");
-  if (log < 0 || log > 31) Refuse("consecutiveLog is out of range: " + std::to_string(log) + " (0 to 31)");
+InputProblem SSG::BuildInputProblem(float** table, int log, int n) const {
+  const auto refuse = [](const std::string& reason) { return InputProblem{"SSG build: " + reason, false}; };
+  if (R < 1) return refuse("R is too small: " + std::to_string(R) + " (at least 1)");
+  if (L < 1) return refuse("L is too small: " + std::to_string(L) + " (at least 1)");
+  if (n_try < 0) return refuse("n_try is too small: " + std::to_string(n_try) + " (at least 0)");
+  if (dim < 1) return refuse("dim is too small: " + std::to_string(dim) + " (at least 1)");
+  if (distFn == nullptr) return refuse("metric \"" + metric + "\" is unknown (L2 or IP)");
+  if (log < 0 || log > 31) return refuse("consecutiveLog is out of range: " + std::to_string(log) + " (0 to 31)");
   const int least = std::max({L, 2 * initSample, n_try});
   if (n <= least) {
-    Refuse("too few vectors: N = " + std::to_string(n) + ", must be above " + std::to_string(least) +
-           " (L = " + std::to_string(L) + ", 2 x initSample = " + std::to_string(2 * initSample) +
-           ", n_try = " + std::to_string(n_try) + ")");
+    return refuse("too few vectors: N = " + std::to_string(n) + ", must be above " + std::to_string(least) +
+                  " (L = " + std::to_string(L) + ", 2 x initSample = " + std::to_string(2 * initSample) +
+                  ", n_try = " + std::to_string(n_try) + ")");
   }
   const int64_t slots = static_cast<int64_t>(n) * R;
   if (slots >= (int64_t{1} << 31)) {
-    throw std::length_error("SSG build: too many graph slots: N x R = " + std::to_string(slots) +
-                            " (N = " + std::to_string(n) + ", R = " + std::to_string(R) + "), must be below 2^31");
+    return InputProblem{"SSG build: too many graph slots: N x R = " + std::to_string(slots) + " (N = " +
+                            std::to_string(n) + ", R = " + std::to_string(R) + "), must be below 2^31",
+                        true};
   }
-  if (table == nullptr) Refuse("the chunk table is null");
-  const VectorTable vectors(table, log, dim, distFn);
-  for (int i = 0; i < n; ++i) {
-    if (table[i >> log] == nullptr) Refuse("the chunk of vector " + std::to_string(i) + " is null");
-    const float* row = vectors.Row(i);
-    for (int c = 0; c < dim; ++c) {
-      if (!std::isfinite(row[c])) Refuse("vector " + std::to_string(i) + " holds a value that is not finite");
-    }
+  if (table == nullptr) return refuse("the chunk table is null");
+  for (int64_t i = 0; i < n; i += int64_t{1} << log) {
+    if (table[i >> log] == nullptr) return refuse("the chunk of vector " + std::to_string(i) + " is null");
   }
+  const int64_t bad = VectorTable(table, log, dim, distFn).FirstNonFinite(n);
+  if (bad >= 0) return refuse("vector " + std::to_string(bad) + " holds a value that is not finite");
+  return InputProblem{};
 }
 
 void SSG::Build(float** table, int log, int n) {
-  CheckBuildInput(table, log, n);
+  ThrowInputProblem(BuildInputProblem(table, log, n));
   std::printf("Start buildling\n");
   UseChunks(table, log, n);
 

@@ -9,6 +9,7 @@
 #include "engine/build/builder.h"
 #include "engine/build/builder_state.h"
 #include "engine/build/candidate.h"
+#include "engine/build/input_problem.h"
 #include "engine/build/ssg/link_entry.h"
 #include "engine/build/ssg/link_scratch.h"
 #include "engine/build/ssg/reverse_adjacency.h"
@@ -33,9 +34,14 @@ class SSG : public Builder, public BuilderState {
       const std::string& index_type, int dim, int graph_opt_iter);
 
   // Builds graph over the n vectors of the chunk table, printing each stage. Input it cannot
-  // handle is refused before any work with std::invalid_argument or std::length_error; any other
-  // failure, in a serial step or inside a parallel loop, leaves it as an exception.
+  // handle is refused before any work with the BuildInputProblem, thrown as std::length_error
+  // (too many slots) or std::invalid_argument; any other failure, in a serial step or inside a
+  // parallel loop, leaves it as an exception.
   void Build(float** chunks, int consecutiveLog, int n) override;
+  // Why Build cannot handle these arguments with the current parameters (R, L and n_try at
+  // least 1, 1 and 0, a known metric, more vectors than L, twice the descents' sample and n_try,
+  // fewer than 2^31 slots, no null chunk, finite values); no reason when it can.
+  InputProblem BuildInputProblem(float** chunks, int consecutiveLog, int n) const;
 
   // Greedy search of the initial graph for query with a list of L, starting from the valid ids
   // of row start completed by random ids (a generator seeded with 4660 on every call). Every
@@ -96,8 +102,6 @@ class SSG : public Builder, public BuilderState {
   int graph_opt_iter;             // 0: link pass and DFSExpand; more: MagicLink iterations
 
  private:
-  // Throws when Build cannot handle these arguments with the current parameters.
-  void CheckBuildInput(float** chunks, int consecutiveLog, int n) const;
   // The initial k-NN graph of the chosen descent.
   std::unique_ptr<Graph<int>> BuildInitialGraph() const;
   // The node nearest the centroid by a greedy search of the initial graph from random ids.

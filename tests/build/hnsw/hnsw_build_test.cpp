@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <numeric>
 #include <set>
 #include <stdexcept>
@@ -212,6 +213,50 @@ TEST(HnswBuild, RefusesParametersItCannotBuildWith) {
     });
     EXPECT_TRUE(refused) << "dim " << c.dim << ", M " << c.M << ", ef " << c.ef << ", n " << c.n;
   }
+}
+
+// Input that a build cannot use is refused before anything is touched, with the reason; the
+// slot count is tested before any vector is read.
+TEST(HnswBuild, RefusesInputItCannotBuildFrom) {
+  Dataset data = RandomDataset(10, 4, 7);
+  data.values[5 * 4 + 1] = std::numeric_limits<float>::infinity();
+  std::vector<float*> table = tarvo_test::MakeChunkTable(data, 1);
+  struct Case {
+    float** table;
+    int n;
+    size_t M;
+    bool lengthError;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {table.data(), data.n, 5, false, "HNSW build: vector 5 holds a value that is not finite"},
+      {nullptr, data.n, 5, false, "HNSW build: the chunk table is null"},
+      {table.data(), 1 << 26, 16, true,
+       "HNSW build: too many graph slots: N x maxM0 = 2147483648 (N = 67108864, maxM0 = 32), must be below 2^31"},
+  };
+  for (const Case& c : cases) {
+    CapturePrinted([&] {
+      HNSW hnsw("L2", data.dim, c.M, 20);
+      EXPECT_EQ(hnsw.BuildInputProblem(c.table, 1, c.n).reason, c.reason);
+      std::string text;
+      bool lengthError = false;
+      try {
+        hnsw.Build(c.table, 1, c.n);
+      } catch (const std::length_error& e) {
+        lengthError = true;
+        text = e.what();
+      } catch (const std::invalid_argument& e) {
+        text = e.what();
+      }
+      EXPECT_EQ(text, c.reason);
+      EXPECT_EQ(lengthError, c.lengthError) << c.reason;
+      EXPECT_EQ(hnsw.nb, 0);
+      EXPECT_EQ(hnsw.chunks, nullptr);
+    });
+  }
+  HNSW hnsw("L2", data.dim, 5, 20);
+  data.values[5 * 4 + 1] = 0.5f;
+  EXPECT_FALSE(hnsw.BuildInputProblem(table.data(), 1, data.n));
 }
 
 // A builder that owns its chunk table releases the table and every chunk in it with what the
