@@ -2,7 +2,8 @@
 # Installs every Debian package Tarvo needs (only the missing ones; the package lists are
 # refreshed only when something must be installed) and configures and builds the release and
 # the sanitizer trees under build/, and the aarch64 cross tree of the distance kernels and their
-# tests (run under qemu-user), and the fuzz tree (clang; scripts/fuzz.sh).
+# tests (run under qemu-user), and the fuzz tree (clang; scripts/fuzz.sh). `setup.sh release`
+# builds the release tree alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,6 +38,9 @@ configure_and_build() {  # <tree> <cmake options...>
 }
 
 configure_and_build release -DCMAKE_BUILD_TYPE=Release
+if [[ ${1:-} == release ]]; then
+  exit 0
+fi
 configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_SANITIZE=ON -DTARVO_BUILD_BENCH=OFF
 # ThreadSanitizer: only the search and index tests, whose concurrency tests use plain threads
 # (Debian's OpenMP runtime is not instrumented, so OpenMP code would report false races).

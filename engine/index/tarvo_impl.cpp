@@ -1,9 +1,11 @@
 #include "engine/index/tarvo_impl.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "engine/build/input_problem.h"
@@ -11,6 +13,7 @@
 #include "engine/index/builder_params.h"
 #include "engine/index/print_line.h"
 #include "engine/index/search_team.h"
+#include "engine/search/memory/blob_io.h"
 #include "engine/search/quant/distance.h"
 #include "engine/search/searcher/graph_searcher_base.h"
 #include "engine/search/searcher/make_graph_searcher.h"
@@ -69,6 +72,16 @@ int TarvoImpl::Add(int n, const float* x, int consecutive, int reorder, int leve
     return -1;
   }
   vexa::BuilderState& state = *State();
+  // The builders could go up to 2^31 slots, but a graph above what index and graph files hold
+  // would be built and searched and then never saved or loaded again.
+  const int64_t degree = builder ? builder->R : 2 * static_cast<int64_t>(hnsw->GetM());
+  const int64_t slots = static_cast<int64_t>(n) * degree;
+  if (slots > static_cast<int64_t>(vexa::kMaxBlobCount)) {
+    vexa::PrintLine("[ERROR] Cannot add: too many graph slots for an index file: N x K = " + std::to_string(slots) +
+                    " (N = " + std::to_string(n) + ", K = " + std::to_string(degree) + "), must be at most " +
+                    std::to_string(vexa::kMaxBlobCount) + ".");
+    return -1;
+  }
 
   // Chunk c starts 2^consecutive rows after chunk c - 1; the last one holds the rest.
   const int64_t count = ((int64_t{1} << consecutive) - 1 + n) >> consecutive;

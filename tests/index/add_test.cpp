@@ -193,14 +193,19 @@ TEST_F(AddTest, RefusesInputTheBuildersCannotUseBeforeBuilding) {
        "n_try = 10)."},
       {"NotANumber", "SSG", 16, 300, 3, nan, kNotFinite},
       {"Infinite", "NSG", 16, 300, 3, -inf, kNotFinite},
+      // A graph that index and graph files could not hold is refused, also where the builders
+      // would still build it.
+      {"SlotsAboveAFilesLimit", "SSG", 16, 125000000, 20, 0.0f,
+       "[ERROR] Cannot add: too many graph slots for an index file: N x K = 2000000000 (N = 125000000, K = 16), "
+       "must be at most 1999999999."},
       {"SlotsOf2To31", "SSG", 16, 1 << 27, 20, 0.0f,
-       "[ERROR] Cannot add: SSG build: too many graph slots: N x R = 2147483648 (N = 134217728, R = 16), must be "
-       "below 2^31."},
+       "[ERROR] Cannot add: too many graph slots for an index file: N x K = 2147483648 (N = 134217728, K = 16), "
+       "must be at most 1999999999."},
       {"HnswNotANumber", "HNSW", 16, 300, 3, nan,
        "[ERROR] Cannot add: HNSW build: vector 7 holds a value that is not finite."},
-      {"HnswSlotsOf2To31", "HNSW", 1000, 2147484, 20, 0.0f,
-       "[ERROR] Cannot add: HNSW build: too many graph slots: N x maxM0 = 2147484000 (N = 2147484, maxM0 = 1000), "
-       "must be below 2^31."},
+      {"HnswSlotsAboveAFilesLimit", "HNSW", 1000, 2000000, 20, 0.0f,
+       "[ERROR] Cannot add: too many graph slots for an index file: N x K = 2000000000 (N = 2000000, K = 1000), "
+       "must be at most 1999999999."},
   };
   for (const InputCase& c : cases) {
     IndexParams params;
