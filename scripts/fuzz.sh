@@ -12,6 +12,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 jobs=${TARVO_FUZZ_JOBS:-4}
 tree=build/fuzz
+mkdir -p $tree
+exec 9>$tree/.fuzz.lock
+flock -n 9 || { echo "scripts/fuzz.sh is already running on $tree" >&2; exit 1; }
 
 if [[ ! -f $tree/build.ninja ]]; then
   cmake -S . -B $tree -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
