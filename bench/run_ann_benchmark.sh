@@ -5,8 +5,7 @@
 # the exact ground truth is cached in build/bench-cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release --target tarvo_ann_benchmark
+bash scripts/setup_bench.sh >/dev/null  # hnswlib, faiss and matplotlib, and the release tree
 mkdir -p build/bench-results
 # The engine's own progress lines (standard output) go to a log; the benchmark reports on stderr.
 build/release/bench/ann/tarvo_ann_benchmark --out build/bench-results --cache build/bench-cache "$@" \

@@ -10,11 +10,11 @@
 namespace vexa {
 
 // The build's view of the caller's vectors: a chunk table of 2^consecutiveLog vectors per chunk
-// and the distance function of the metric. It owns nothing.
+// and the distance function of the metric, resolved to its kernel once. It owns nothing.
 class VectorTable {
  public:
   VectorTable(float** chunks, int consecutiveLog, int dim, DistanceFunction distFn)
-      : chunks_(chunks), consecutiveLog_(consecutiveLog), dim_(dim), distFn_(distFn) {}
+      : chunks_(chunks), consecutiveLog_(consecutiveLog), dim_(dim), distFn_(ResolveDistance(distFn)) {}
 
   // The dim floats of vector i.
   const float* Row(int64_t i) const { return ChunkRow(chunks_, consecutiveLog_, dim_, i); }

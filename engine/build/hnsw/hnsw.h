@@ -107,7 +107,7 @@ class HNSW : public BuilderState {
     std::memcpy(header, &low, sizeof(low));
   }
 
-  DistanceFunction distFn_;          // DistanceFP32L2 for "L2", DistanceFP32IP otherwise
+  DistanceFunction distFn_;          // the kernel of DistanceFP32L2 for "L2", of DistanceFP32IP otherwise
   int dim_;                          // K_features
   std::atomic<uint64_t> insertedCount_{0};  // insertion numbers handed out
   size_t M_;                         // neighbours chosen per insert and level

@@ -32,6 +32,7 @@ void GraphReorderWorker::BuildMST(Graph<int>& graph, Forest& mst) {
   std::vector<int> rank(nodes, 0);
   std::vector<Edge> edges;
   edges.reserve(CountLinks(graph));
+  const DistanceFunction distance = ResolveDistance(distFn);
   for (int i = 0; i < N; ++i) {
     parent[i] = i;
     ForEachLink(graph, i, [&](int j) {
@@ -39,7 +40,7 @@ void GraphReorderWorker::BuildMST(Graph<int>& graph, Forest& mst) {
         std::printf("[Error] BuildMST error to=%d\n", j);
         return;
       }
-      edges.push_back({distFn(Vector(i), Vector(j), dim), i, j});
+      edges.push_back({distance(Vector(i), Vector(j), dim), i, j});
     });
   }
   std::printf("Done cal edges. size:%d\n", static_cast<int>(edges.size()));

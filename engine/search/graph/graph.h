@@ -121,12 +121,17 @@ Graph<T>::~Graph() {
 
 template <typename T>
 void Graph<T>::Allocate(int n, int k) {
+  // The slots first: a request no block can meet fails before the orders are sized from n.
+  const size_t bytes = SlotBytes(static_cast<int64_t>(n) * k);
+  FreePtr<T> slots(static_cast<T*>(AllocAlignedOrThrow(bytes)));
+  if (bytes != 0) std::memset(slots.get(), 0xFF, bytes);
   std::vector<int> identity(n > 0 ? static_cast<size_t>(n) : 0);
   std::iota(identity.begin(), identity.end(), 0);
   std::vector<int> inverse = identity;
-  AllocateZeroed(n, k);
-  const size_t bytes = SlotBytes(static_cast<int64_t>(n) * k);
-  if (bytes != 0) std::memset(neighbors, 0xFF, bytes);
+  std::free(neighbors);
+  neighbors = slots.release();
+  N = n;
+  K = k;
   rev_order = std::move(inverse);
   true_order = std::move(identity);
 }

@@ -8,6 +8,12 @@ float DistanceFP32L2(const float* a, const float* b, int d) { return ActiveKerne
 
 float DistanceFP32IP(const float* a, const float* b, int d) { return ActiveKernels().fp32_ip(a, b, d); }
 
+DistanceFunction ResolveDistance(DistanceFunction distance) {
+  if (distance == DistanceFP32L2) return ActiveKernels().fp32_l2;
+  if (distance == DistanceFP32IP) return ActiveKernels().fp32_ip;
+  return distance;
+}
+
 void DistanceFP32L2x4(const float* query, const float* c0, const float* c1, const float* c2,
                       const float* c3, float out[4], int d) {
   ActiveKernels().fp32_l2_x4(query, c0, c1, c2, c3, out, d);

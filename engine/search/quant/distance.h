@@ -24,6 +24,11 @@ float DistanceFP32L2(const float* a, const float* b, int d);
 // Negated inner product of any length d >= 0.
 float DistanceFP32IP(const float* a, const float* b, int d);
 
+// The kernel that distance stands for on this processor, for a caller that computes many
+// distances with it: for DistanceFP32L2 and DistanceFP32IP the kernel they route to (the same
+// bits, without the routing on every call); any other function as it is.
+DistanceFunction ResolveDistance(DistanceFunction distance);
+
 // DistanceFP32L2 of the query against four codes, over whole blocks of 16 components.
 void DistanceFP32L2x4(const float* query, const float* c0, const float* c1, const float* c2,
                       const float* c3, float out[4], int d);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/search/quant/calibration_blob.h"
 #include "engine/search/quant/code_shape.h"
 #include "engine/search/quant/codec_traits.h"
 #include "engine/search/memory/half.h"
@@ -18,6 +19,11 @@ namespace vexa {
 template <Metric M>
 class FP16Codec : public CodecTraits<M, QuantizerType::FP16, float, Half, 32, 16> {
  public:
+  static constexpr KernelEntries<float, Half> kKernels = {
+      M == Metric::L2 ? &KernelTable::fp16_l2 : &KernelTable::fp16_ip,
+      M == Metric::L2 ? &KernelTable::fp16_l2_x4 : &KernelTable::fp16_ip_x4,
+      M == Metric::L2 ? &KernelTable::fp16_l2_x16 : &KernelTable::fp16_ip_x16};
+
   FP16Codec() = default;
   // The L2 quantizer reports its shape.
   explicit FP16Codec(const CodeShape& shape) {
@@ -43,6 +49,10 @@ class FP16Codec : public CodecTraits<M, QuantizerType::FP16, float, Half, 32, 16
     }
   }
 };
+
+// Rounded codes keep no calibration.
+template <Metric M>
+struct CalibrationBlob<Quantizer<FP16Codec<M>>> : NoCalibrationBlob {};
 
 template <Metric M>
 using NewFP16L2Quantizer = QuantizerFor<M, Metric::L2, Quantizer<FP16Codec<M>>>;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "engine/search/quant/calibration_blob.h"
 #include "engine/search/quant/codec_traits.h"
 #include "engine/search/quant/max_abs_scale.h"
 #include "engine/search/memory/metric.h"
@@ -18,12 +19,17 @@ namespace vexa {
 class SQ4IPCodec : public CodecTraits<Metric::IP, QuantizerType::SQ4U, int32_t, uint8_t, 128, 4>,
                    public MaxAbsScale {
  public:
+  static constexpr Kernels kKernels = {&KernelTable::sq4_ip, &KernelTable::sq4_ip_x4, &KernelTable::sq4_ip_x16};
+
   // ORs the unsigned data nibble of every component into the code.
   void EncodeVector(const float* row, int d, uint8_t* code) const;
   // ORs the query nibbles: with s = 8t, trunc(s + 7) limited to 0..15 at an even component
   // (rounding a fractional s down), trunc(s) limited to -8..7 at an odd one (toward zero).
   void EncodeQueryVector(const float* query, int d, uint8_t* code) const;
 };
+
+template <>
+struct CalibrationBlob<Quantizer<SQ4IPCodec>> : ScaleCalibrationBlob {};
 
 template <Metric M>
 using NewSQ4IPQuantizer = QuantizerFor<M, Metric::IP, Quantizer<SQ4IPCodec>>;

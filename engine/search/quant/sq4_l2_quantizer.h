@@ -2,8 +2,11 @@
 #define TARVO_ENGINE_SEARCH_QUANT_SQ4_L2_QUANTIZER_H_
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
+#include "engine/search/quant/calibration_blob.h"
 #include "engine/search/quant/codec_traits.h"
 #include "engine/search/memory/metric.h"
 #include "engine/search/quant/quantizer.h"
@@ -15,6 +18,7 @@ namespace vexa {
 // trimmed so that about 1 % of all values lie below it and 1 % above, and those clamp.
 class SQ4L2Codec : public CodecTraits<Metric::L2, QuantizerType::SQ4U, int32_t, uint8_t, 128, 4> {
  public:
+  static constexpr Kernels kKernels = {&KernelTable::sq4_l2, &KernelTable::sq4_l2_x4, &KernelTable::sq4_l2_x16};
   // The share of the values trimmed at each end.
   static constexpr float kDropRatio = 0.01f;
 
@@ -32,6 +36,34 @@ class SQ4L2Codec : public CodecTraits<Metric::L2, QuantizerType::SQ4U, int32_t, 
   float dif = -INFINITY;   // maxx - minn
   float minn = INFINITY;   // the trimmed minimum
   float maxx = -INFINITY;  // the trimmed maximum
+};
+
+// The trimmed range: minn, maxx, dif.
+template <>
+struct CalibrationBlob<Quantizer<SQ4L2Codec>> {
+  using Q = Quantizer<SQ4L2Codec>;
+  static constexpr bool kTracesCodes = true;
+  static uint64_t Bytes(const Q&) { return 3 * sizeof(float); }
+  static int Save(const Q& q, uint8_t* data, size_t* dataLength, size_t* offset) {
+    if (SerializeValue(data, &q.minn, offset, *dataLength) != 0 ||
+        SerializeValue(data, &q.maxx, offset, *dataLength) != 0 ||
+        SerializeValue(data, &q.dif, offset, *dataLength) != 0) {
+      return -1;
+    }
+    std::printf("[SQ4] Serialize, calibrator: offset:%zu, dataLength:%zu\n", *offset, *dataLength);
+    return 0;
+  }
+  static int Load(Q* q, const uint8_t* data, size_t* dataLength, size_t* offset) {
+    if (DeserializeValue(&q->minn, data, offset, *dataLength) != 0 ||
+        DeserializeValue(&q->maxx, data, offset, *dataLength) != 0 ||
+        DeserializeValue(&q->dif, data, offset, *dataLength) != 0) {
+      return -1;
+    }
+    std::printf("[SQ4] Deserialize, calibrator: offset:%zu, dataLength:%zu\n", *offset, *dataLength);
+    std::printf("[SQ4] minn:%f, maxx:%f, dif:%f\n", static_cast<double>(q->minn), static_cast<double>(q->maxx),
+                static_cast<double>(q->dif));
+    return 0;
+  }
 };
 
 template <Metric M>

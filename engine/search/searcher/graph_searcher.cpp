@@ -7,14 +7,9 @@
 
 namespace vexa {
 
-// The eight searchers; the refine quantizer is always the FP32 quantizer of the same metric.
-template class GraphSearcher<NewFP32L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-template class GraphSearcher<NewFP32IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-template class GraphSearcher<NewFP16L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-template class GraphSearcher<NewFP16IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-template class GraphSearcher<NewSQ8L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-template class GraphSearcher<NewSQ8IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-template class GraphSearcher<NewSQ4L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-template class GraphSearcher<NewSQ4IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
+#define TARVO_INSTANTIATE_SEARCHER(Searcher, Coarse, type, metric, name, refine_param, level) \
+  template class TARVO_SEARCHER_TYPE(Coarse, metric);
+TARVO_QUANTIZER_KINDS(TARVO_INSTANTIATE_SEARCHER)
+#undef TARVO_INSTANTIATE_SEARCHER
 
 }  // namespace vexa

@@ -15,6 +15,7 @@
 #include "engine/search/graph/graph.h"
 #include "engine/search/searcher/graph_searcher_base.h"
 #include "engine/search/quant/quantizer_kernels.h"
+#include "engine/search/searcher/quantizer_kinds.h"
 
 namespace vexa {
 
@@ -79,9 +80,9 @@ class GraphSearcher final : public GraphSearcherBase {
   // Re-ranks the pool with exact float distances and writes the k best, nearest first.
   void RefineResults(const float* query, const Pool& pool, int k, int64_t* labels, float* distances) const;
   // Distances of the 16 nodes ids[0..16) to the context's query.
-  static void ComputeDistances16(const Context* context, const int32_t ids[16], Distance out[16]) {
+  void ComputeDistances16(const Context* context, const int32_t ids[16], Distance out[16]) const {
     const Q& q = *context->quant;
-    QuantizerKernels<Q>::Sixteen(context->queryCode, q.codes, q.code_size, ids, out, q.d_align);
+    kernels_.Sixteen(context->queryCode, q.codes, q.code_size, ids, out, q.d_align);
   }
 
   Graph<int> graph;         // the searcher's own graph
@@ -99,8 +100,6 @@ class GraphSearcher final : public GraphSearcherBase {
   int patience = -1;        // early stopping: unproductive expansions allowed; < 0 = off
 
  private:
-  using Kernels = QuantizerKernels<Q>;
-
   // Largest number of candidates ExpandPool collects before computing their distances.
   static constexpr int kExpandBuffer = 256;
   // The entry walk expands at most this many nodes.
@@ -112,7 +111,7 @@ class GraphSearcher final : public GraphSearcherBase {
   static void CalibrateAndEncode(Quantizer* quantizer, const float* rows, int count, int width);
   // The coarse distance of node id to the context's query.
   Distance CoarseDistance(const Context* context, int id) const {
-    return Kernels::One(context->queryCode, quant.Code(id), quant.d_align);
+    return kernels_.One(context->queryCode, quant.Code(id), quant.d_align);
   }
   // Distances of ids[0..count) to the query: sixteen at a time, then four, then one.
   void ComputeDistances(const Context* context, const int32_t* ids, int count, Distance* out) const;
@@ -134,27 +133,20 @@ class GraphSearcher final : public GraphSearcherBase {
   uint64_t QuantBytes() const;
   // Bytes of the refine codes in the index blob (0 unless refine_param != 0).
   uint64_t RefineBytes() const;
+
+  // The kernels of this processor, resolved once for every distance the searcher computes.
+  const QuantizerKernels<Q> kernels_;
+  const QuantizerKernels<RQ> refineKernels_;
 };
 
-// The eight searchers, by quantizer type and metric.
-using FP32L2Searcher = GraphSearcher<NewFP32L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-using FP32IPSearcher = GraphSearcher<NewFP32IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-using FP16L2Searcher = GraphSearcher<NewFP16L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-using FP16IPSearcher = GraphSearcher<NewFP16IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-using SQ8L2Searcher = GraphSearcher<NewSQ8L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-using SQ8IPSearcher = GraphSearcher<NewSQ8IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-using SQ4L2Searcher = GraphSearcher<NewSQ4L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-using SQ4IPSearcher = GraphSearcher<NewSQ4IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-
-// Instantiated once, in graph_searcher.cpp; no other instantiation exists.
-extern template class GraphSearcher<NewFP32L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-extern template class GraphSearcher<NewFP32IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-extern template class GraphSearcher<NewFP16L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-extern template class GraphSearcher<NewFP16IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-extern template class GraphSearcher<NewSQ8L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-extern template class GraphSearcher<NewSQ8IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
-extern template class GraphSearcher<NewSQ4L2Quantizer<Metric::L2>, NewFP32L2Quantizer<Metric::L2>>;
-extern template class GraphSearcher<NewSQ4IPQuantizer<Metric::IP>, NewFP32IPQuantizer<Metric::IP>>;
+// The searcher of every kind, each instantiated once, in graph_searcher.cpp; no other
+// instantiation exists.
+#define TARVO_DECLARE_SEARCHER(Searcher, Coarse, type, metric, name, refine_param, level)        \
+  static_assert(Coarse<Metric::metric>::kType == QuantizerType::type, #Coarse " serves " #type); \
+  using Searcher = TARVO_SEARCHER_TYPE(Coarse, metric);                                          \
+  extern template class TARVO_SEARCHER_TYPE(Coarse, metric);
+TARVO_QUANTIZER_KINDS(TARVO_DECLARE_SEARCHER)
+#undef TARVO_DECLARE_SEARCHER
 
 }  // namespace vexa
 

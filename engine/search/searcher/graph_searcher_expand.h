@@ -16,10 +16,10 @@ void GraphSearcher<Q, RQ>::ComputeDistances(const Context* context, const int32_
   int j = 0;
   for (; j + 16 <= count; j += 16) ComputeDistances16(context, ids + j, out + j);
   for (; j + 4 <= count; j += 4) {
-    Kernels::Four(query, quant.Code(ids[j]), quant.Code(ids[j + 1]), quant.Code(ids[j + 2]),
+    kernels_.Four(query, quant.Code(ids[j]), quant.Code(ids[j + 1]), quant.Code(ids[j + 2]),
                   quant.Code(ids[j + 3]), out + j, d);
   }
-  for (; j < count; ++j) out[j] = Kernels::One(query, quant.Code(ids[j]), d);
+  for (; j < count; ++j) out[j] = kernels_.One(query, quant.Code(ids[j]), d);
 }
 
 template <typename Q, typename RQ>

@@ -121,7 +121,7 @@ void GraphSearcher<Q, RQ>::RefineResults(const float* query, const Pool& pool, i
   RefineHeap heap(k);
   for (int i = 0; i < n; ++i) {
     if (i + 1 < n) PrefetchLines(refine_quant.Code(ids[i + 1]), 1);
-    heap.Push(ids[i], QuantizerKernels<RQ>::One(refine_query.get(), refine_quant.Code(ids[i]), refine_quant.d_align));
+    heap.Push(ids[i], refineKernels_.One(refine_query.get(), refine_quant.Code(ids[i]), refine_quant.d_align));
   }
   for (int p = heap.size - 1; p >= 0; --p) {
     const RefineHeap::Entry entry = heap.Pop();

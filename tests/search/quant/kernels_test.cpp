@@ -4,7 +4,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <initializer_list>
 #include <limits>
+#include <set>
+#include <sstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -379,6 +383,16 @@ TEST(PublicKernels, EveryEntryPointGivesTheReferenceResult) {
   for (int d : {128, 896}) CheckSq4(entry_points, Bytes(rng, d / 2), Bytes(rng, kCodes * d / 2), d, rng);
 }
 
+// A caller that resolves a distance function once gets the kernel it routes to; a function of
+// its own is left as it is.
+float HalfOfL2(const float* a, const float* b, int d) { return DistanceFP32L2(a, b, d) / 2; }
+
+TEST(PublicKernels, ResolvedDistancesAreTheKernelsTheyRouteTo) {
+  EXPECT_EQ(ResolveDistance(DistanceFP32L2), ActiveKernels().fp32_l2);
+  EXPECT_EQ(ResolveDistance(DistanceFP32IP), ActiveKernels().fp32_ip);
+  EXPECT_EQ(ResolveDistance(HalfOfL2), &HalfOfL2);
+}
+
 // The processors the engine is made for run the Advanced SIMD kernels, and so does qemu's
 // emulated processor: without them every comparison above would check nothing on Arm.
 TEST(KernelDispatch, ArmProcessorsRunTheAdvancedSimdKernels) {
@@ -389,6 +403,50 @@ TEST(KernelDispatch, ArmProcessorsRunTheAdvancedSimdKernels) {
 #else
   EXPECT_EQ(KernelTableFor(Isa::kNeon), nullptr);
   GTEST_SKIP() << "not an Arm processor";
+#endif
+}
+
+#if defined(__x86_64__)
+// The feature flags that Linux reports for this processor; it leaves out those whose registers it
+// does not save.
+std::set<std::string> CpuFlags() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("flags", 0) != 0) continue;
+    std::istringstream words(line.substr(line.find(':') + 1));
+    std::set<std::string> flags;
+    for (std::string flag; words >> flag;) flags.insert(flag);
+    return flags;
+  }
+  return {};
+}
+#endif
+
+// An x86 processor with AVX2 (with FMA and F16C), or with AVX-512 and its byte dot products, runs
+// the kernels written for it, and they are the ones the engine's distances reach: were the
+// dispatch to miss one, every comparison above would skip that table and check nothing of it.
+TEST(KernelDispatch, X86ProcessorsRunTheirWidestKernels) {
+#if defined(__x86_64__)
+  const std::set<std::string> flags = CpuFlags();
+  ASSERT_FALSE(flags.empty()) << "no flags in /proc/cpuinfo";
+  const auto has = [&flags](std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      if (flags.count(name) == 0) return false;
+    }
+    return true;
+  };
+  const bool avx2 = has({"avx2", "fma", "f16c"});
+  const bool avx512 = avx2 && has({"avx512f", "avx512bw", "avx512vl", "avx512dq", "avx512_vnni"});
+  EXPECT_EQ(KernelTableFor(Isa::kAvx2) != nullptr, avx2);
+  EXPECT_EQ(KernelTableFor(Isa::kAvx512) != nullptr, avx512);
+  const KernelTable* widest = KernelTableFor(avx512 ? Isa::kAvx512 : avx2 ? Isa::kAvx2 : Isa::kScalar);
+  ASSERT_NE(widest, nullptr);
+  EXPECT_STREQ(ActiveKernels().name, widest->name);
+  EXPECT_EQ(ResolveDistance(DistanceFP32L2), widest->fp32_l2);
+  EXPECT_EQ(KernelTableFor(Isa::kNeon), nullptr);
+#else
+  GTEST_SKIP() << "not an x86 processor";
 #endif
 }
 

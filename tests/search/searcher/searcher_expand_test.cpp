@@ -76,9 +76,9 @@ TEST(ExpandPool, BothLoopsInsertBatchesOfSixteenThenFoursThenSinglesInRowOrder) 
 
   std::vector<float> expected(n);
   const auto& quant = searcher->quant;
-  FP32L2Searcher::ComputeDistances16(&plain.context, &rows[0][0], &expected[1]);
-  QuantizerKernels<NewFP32L2Quantizer<Metric::L2>>::Four(plain.code.get(), quant.Code(17), quant.Code(18),
-                                                         quant.Code(19), quant.Code(20), &expected[17], quant.d_align);
+  searcher->ComputeDistances16(&plain.context, &rows[0][0], &expected[1]);
+  QuantizerKernels<NewFP32L2Quantizer<Metric::L2>>().Four(plain.code.get(), quant.Code(17), quant.Code(18),
+                                                           quant.Code(19), quant.Code(20), &expected[17], quant.d_align);
   for (int v = 21; v < n; ++v) expected[v] = plain.Coarse(v);
 
   ASSERT_EQ(plain.pool.size, n);

@@ -71,7 +71,7 @@ struct QueryState {
   // The coarse distance of node v to the query, by the single-code kernel.
   typename S::Distance Coarse(int v) const {
     const Quantizer& quant = *context.quant;
-    return QuantizerKernels<Quantizer>::One(code.get(), quant.Code(v), quant.d_align);
+    return QuantizerKernels<Quantizer>().One(code.get(), quant.Code(v), quant.d_align);
   }
 
   // Offers nodes to the pool with their coarse distances, as an entry step does.

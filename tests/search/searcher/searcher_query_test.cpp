@@ -150,7 +150,7 @@ TEST(SearchQuery, CodeSearchersWithoutReRankWriteTheirIntegerDistances) {
   FreePtr<uint8_t> code = MakeAlignedArray<uint8_t>(searcher->quant.code_size);
   searcher->quant.EncodeQuery(data.row(2), code.get());
   for (int i = 0; i < 4; ++i) {
-    const int32_t coarse = QuantizerKernels<NewSQ8L2Quantizer<Metric::L2>>::One(
+    const int32_t coarse = QuantizerKernels<NewSQ8L2Quantizer<Metric::L2>>().One(
         code.get(), searcher->quant.Code(out.labels[i]), searcher->quant.d_align);
     EXPECT_EQ(out.distances[i], static_cast<float>(coarse));
   }

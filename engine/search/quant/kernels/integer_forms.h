@@ -132,21 +132,35 @@ void PreparedSixteen(const Query* query, const uint8_t* codes, uint64_t code_siz
 }  // namespace
 }  // namespace vexa
 
-// The integer entries of an x86 file's kernel table, from its Simd type and its code kinds
-// Sq8L2Pair, Sq8L2Prepared, Sq8IPPair, Sq8IPPrepared, Sq4L2Pair, Sq4L2Prepared, Sq4IPPair and
-// Sq4IPPrepared. Single forms read blocks of 64 bytes, four-code forms and the batches blocks of
-// 32, the SQ8 IP batch steps of 16.
-#define TARVO_X86_INTEGER_KERNELS                                  \
-  PairSingle<Simd, Sq8L2Pair, 1, uint8_t>,                         \
-      PreparedFour<Simd, Sq8L2Prepared, 1>,                        \
-      PreparedSixteen<Simd, Sq8L2Prepared, 1, 32, uint8_t>,        \
-      PairSingle<Simd, Sq8IPPair, 1, int8_t>,                      \
-      PreparedSixteen<Simd, Sq8IPPrepared, 1, 16, int8_t>,         \
-      PairSingle<Simd, Sq4L2Pair, 2, uint8_t>,                     \
-      PreparedFour<Simd, Sq4L2Prepared, 2>,                        \
-      PreparedSixteen<Simd, Sq4L2Prepared, 2, 32, uint8_t>,        \
-      PairSingle<Simd, Sq4IPPair, 2, uint8_t>,                     \
-      PreparedFour<Simd, Sq4IPPrepared, 2>,                        \
-      PreparedSixteen<Simd, Sq4IPPrepared, 2, 32, uint8_t>
+// The integer entries of an x86 file's kernel table, set by name in `table`, from its Simd type
+// and its code kinds Sq8L2Pair, Sq8L2Prepared, Sq8IPPair, Sq8IPPrepared, Sq4L2Pair, Sq4L2Prepared,
+// Sq4IPPair and Sq4IPPrepared. Single forms read blocks of 64 bytes, four-code forms and the
+// batches blocks of 32, the SQ8 IP batch steps of 16.
+#define TARVO_SET_X86_INTEGER_KERNELS(table)                                 \
+  table.sq8_l2 = PairSingle<Simd, Sq8L2Pair, 1, uint8_t>;                    \
+  table.sq8_l2_x4 = PreparedFour<Simd, Sq8L2Prepared, 1>;                    \
+  table.sq8_l2_x16 = PreparedSixteen<Simd, Sq8L2Prepared, 1, 32, uint8_t>;   \
+  table.sq8_ip = PairSingle<Simd, Sq8IPPair, 1, int8_t>;                     \
+  table.sq8_ip_x16 = PreparedSixteen<Simd, Sq8IPPrepared, 1, 16, int8_t>;    \
+  table.sq4_l2 = PairSingle<Simd, Sq4L2Pair, 2, uint8_t>;                    \
+  table.sq4_l2_x4 = PreparedFour<Simd, Sq4L2Prepared, 2>;                    \
+  table.sq4_l2_x16 = PreparedSixteen<Simd, Sq4L2Prepared, 2, 32, uint8_t>;   \
+  table.sq4_ip = PairSingle<Simd, Sq4IPPair, 2, uint8_t>;                    \
+  table.sq4_ip_x4 = PreparedFour<Simd, Sq4IPPrepared, 2>;                    \
+  table.sq4_ip_x16 = PreparedSixteen<Simd, Sq4IPPrepared, 2, 32, uint8_t>
+
+// Defines the kernel table `variable`, called `table_name`, of an x86 file: the float entries of
+// kernel_forms.h and the integer entries above.
+#define TARVO_DEFINE_X86_KERNEL_TABLE(variable, table_name) \
+  namespace {                                               \
+  constexpr KernelTable MakeKernelTable() {                 \
+    KernelTable table{};                                    \
+    table.name = table_name;                                \
+    TARVO_SET_SIMD_FLOAT_KERNELS(table);                    \
+    TARVO_SET_X86_INTEGER_KERNELS(table);                   \
+    return table;                                           \
+  }                                                         \
+  }                                                         \
+  extern const KernelTable variable = MakeKernelTable()
 
 #endif  // TARVO_ENGINE_SEARCH_QUANT_KERNELS_INTEGER_FORMS_H_

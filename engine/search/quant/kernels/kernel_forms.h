@@ -63,40 +63,20 @@ void CodeFour(const uint8_t* query, const uint8_t* c0, const uint8_t* c1, const 
 }  // namespace
 }  // namespace vexa
 
-// The float entries of a SIMD file's kernel table, from the file's own templates Fp32Pair,
-// Fp16Single and Chains and its terms FloatL2, FloatIP, HalfL2 and HalfIP.
-#define TARVO_SIMD_FLOAT_KERNELS                \
-  Fp32Pair<FloatL2>,                            \
-      Fp32Pair<FloatIP>,                        \
-      FourCodes<Chains<FloatL2>, float, 16>,    \
-      FourCodes<Chains<FloatIP>, float, 16>,    \
-      SixteenCodes<Chains<FloatL2>, float, 16>, \
-      SixteenCodes<Chains<FloatIP>, float, 16>, \
-      Fp16Single<HalfL2>,                       \
-      Fp16Single<HalfIP>,                       \
-      FourCodes<Chains<HalfL2>, Half, 8>,       \
-      FourCodes<Chains<HalfIP>, Half, 8>,       \
-      SixteenCodes<Chains<HalfL2>, Half, 8>,    \
-      SixteenCodes<Chains<HalfIP>, Half, 8>
-
-// Defines the kernel table `table` of a SIMD file from the float entries above and the file's
-// template Sums with its terms Sq8L2, Sq8IP, Sq4L2 and Sq4IP. Single integer forms read blocks of
-// 64 bytes, four-code forms blocks of 32 and the SQ8 IP batch steps of 16.
-#define TARVO_SIMD_KERNEL_TABLE(table, name)                                  \
-  extern const KernelTable table = {                                          \
-      name,                                                                   \
-      TARVO_SIMD_FLOAT_KERNELS,                                               \
-      CodeSingle<Sums<Sq8L2>, 1, 64, uint8_t>,                                \
-      CodeFour<Sums<Sq8L2>, 1>,                                               \
-      ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq8L2>, 1>>,        \
-      CodeSingle<Sums<Sq8IP>, 1, 64, int8_t>,                                 \
-      ById<int8_t, int32_t, CodeSingle<Sums<Sq8IP>, 1, 16, int8_t>>,          \
-      CodeSingle<Sums<Sq4L2>, 2, 64, uint8_t>,                                \
-      CodeFour<Sums<Sq4L2>, 2>,                                               \
-      ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq4L2>, 2>>,        \
-      CodeSingle<Sums<Sq4IP>, 2, 64, uint8_t>,                                \
-      CodeFour<Sums<Sq4IP>, 2>,                                               \
-      ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq4IP>, 2>>,        \
-  }
+// The float entries of a SIMD file's kernel table, set by name in `table`, from the file's own
+// templates Fp32Pair, Fp16Single and Chains and its terms FloatL2, FloatIP, HalfL2 and HalfIP.
+#define TARVO_SET_SIMD_FLOAT_KERNELS(table)                     \
+  table.fp32_l2 = Fp32Pair<FloatL2>;                            \
+  table.fp32_ip = Fp32Pair<FloatIP>;                            \
+  table.fp32_l2_x4 = FourCodes<Chains<FloatL2>, float, 16>;     \
+  table.fp32_ip_x4 = FourCodes<Chains<FloatIP>, float, 16>;     \
+  table.fp32_l2_x16 = SixteenCodes<Chains<FloatL2>, float, 16>; \
+  table.fp32_ip_x16 = SixteenCodes<Chains<FloatIP>, float, 16>; \
+  table.fp16_l2 = Fp16Single<HalfL2>;                           \
+  table.fp16_ip = Fp16Single<HalfIP>;                           \
+  table.fp16_l2_x4 = FourCodes<Chains<HalfL2>, Half, 8>;        \
+  table.fp16_ip_x4 = FourCodes<Chains<HalfIP>, Half, 8>;        \
+  table.fp16_l2_x16 = SixteenCodes<Chains<HalfL2>, Half, 8>;    \
+  table.fp16_ip_x16 = SixteenCodes<Chains<HalfIP>, Half, 8>
 
 #endif  // TARVO_ENGINE_SEARCH_QUANT_KERNELS_KERNEL_FORMS_H_

@@ -65,7 +65,8 @@ const KernelTable* KernelTableFor(Isa isa);
 const KernelTable& ActiveKernels();
 
 // The tables themselves, one per instruction-set file (those of other architectures are not
-// compiled in). Reached through KernelTableFor, which checks the processor first.
+// compiled in). Reached through KernelTableFor, which checks the processor first. Each file sets
+// every entry by name in a constant expression, so its table is ready before any constructor runs.
 extern const KernelTable kScalarKernels;
 extern const KernelTable kAvx2Kernels;
 extern const KernelTable kAvx512Kernels;

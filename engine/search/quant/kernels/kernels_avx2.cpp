@@ -195,10 +195,6 @@ struct Sq4IPPrepared {
 
 }  // namespace
 
-extern const KernelTable kAvx2Kernels = {
-    "avx2",
-    TARVO_SIMD_FLOAT_KERNELS,
-    TARVO_X86_INTEGER_KERNELS,
-};
+TARVO_DEFINE_X86_KERNEL_TABLE(kAvx2Kernels, "avx2");
 
 }  // namespace vexa

@@ -243,10 +243,6 @@ using Sq4IPPair = PairOf<Simd, Sq4IPPrepared>;
 
 }  // namespace
 
-extern const KernelTable kAvx512Kernels = {
-    "avx512",
-    TARVO_SIMD_FLOAT_KERNELS,
-    TARVO_X86_INTEGER_KERNELS,
-};
+TARVO_DEFINE_X86_KERNEL_TABLE(kAvx512Kernels, "avx512");
 
 }  // namespace vexa

@@ -196,8 +196,28 @@ struct Sums {
   }
 };
 
+// Single integer forms read blocks of 64 bytes, four-code forms blocks of 32 and the SQ8 IP batch
+// steps of 16.
+constexpr KernelTable MakeKernelTable() {
+  KernelTable table{};
+  table.name = "neon";
+  TARVO_SET_SIMD_FLOAT_KERNELS(table);
+  table.sq8_l2 = CodeSingle<Sums<Sq8L2>, 1, 64, uint8_t>;
+  table.sq8_l2_x4 = CodeFour<Sums<Sq8L2>, 1>;
+  table.sq8_l2_x16 = ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq8L2>, 1>>;
+  table.sq8_ip = CodeSingle<Sums<Sq8IP>, 1, 64, int8_t>;
+  table.sq8_ip_x16 = ById<int8_t, int32_t, CodeSingle<Sums<Sq8IP>, 1, 16, int8_t>>;
+  table.sq4_l2 = CodeSingle<Sums<Sq4L2>, 2, 64, uint8_t>;
+  table.sq4_l2_x4 = CodeFour<Sums<Sq4L2>, 2>;
+  table.sq4_l2_x16 = ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq4L2>, 2>>;
+  table.sq4_ip = CodeSingle<Sums<Sq4IP>, 2, 64, uint8_t>;
+  table.sq4_ip_x4 = CodeFour<Sums<Sq4IP>, 2>;
+  table.sq4_ip_x16 = ByQuarters<uint8_t, uint8_t, int32_t, CodeFour<Sums<Sq4IP>, 2>>;
+  return table;
+}
+
 }  // namespace
 
-TARVO_SIMD_KERNEL_TABLE(kNeonKernels, "neon");
+extern const KernelTable kNeonKernels = MakeKernelTable();
 
 }  // namespace vexa

@@ -196,35 +196,39 @@ void CodeSumFour(const typename Code::Byte* query, const typename Code::Byte* c0
   out[3] = CodeSum<Code, block>(query, c3, d);
 }
 
-}  // namespace
-
 // Single forms read blocks of 64 bytes, four-code forms blocks of 32, and the SQ8 IP batch steps
 // of 16 bytes.
-extern const KernelTable kScalarKernels = {
-    "scalar",
-    Fp32Pair<FloatL2>,
-    Fp32Pair<FloatIP>,
-    Fp32Four<FloatL2>,
-    Fp32Four<FloatIP>,
-    ByQuarters<float, float, float, Fp32Four<FloatL2>>,
-    ByQuarters<float, float, float, Fp32Four<FloatIP>>,
-    Fp16Single<HalfL2>,
-    Fp16Single<HalfIP>,
-    Fp16Four<HalfL2>,
-    Fp16Four<HalfIP>,
-    ByQuarters<Half, Half, float, Fp16Four<HalfL2>>,
-    ByQuarters<Half, Half, float, Fp16Four<HalfIP>>,
-    CodeSum<Sq8L2, 64>,
-    CodeSumFour<Sq8L2, 32>,
-    ByQuarters<uint8_t, uint8_t, int32_t, CodeSumFour<Sq8L2, 32>>,
-    CodeSum<Sq8IP, 64>,
-    ById<int8_t, int32_t, CodeSum<Sq8IP, 16>>,
-    CodeSum<Sq4L2, 64>,
-    CodeSumFour<Sq4L2, 32>,
-    ByQuarters<uint8_t, uint8_t, int32_t, CodeSumFour<Sq4L2, 32>>,
-    CodeSum<Sq4IP, 64>,
-    CodeSumFour<Sq4IP, 32>,
-    ByQuarters<uint8_t, uint8_t, int32_t, CodeSumFour<Sq4IP, 32>>,
-};
+constexpr KernelTable MakeKernelTable() {
+  KernelTable table{};
+  table.name = "scalar";
+  table.fp32_l2 = Fp32Pair<FloatL2>;
+  table.fp32_ip = Fp32Pair<FloatIP>;
+  table.fp32_l2_x4 = Fp32Four<FloatL2>;
+  table.fp32_ip_x4 = Fp32Four<FloatIP>;
+  table.fp32_l2_x16 = ByQuarters<float, float, float, Fp32Four<FloatL2>>;
+  table.fp32_ip_x16 = ByQuarters<float, float, float, Fp32Four<FloatIP>>;
+  table.fp16_l2 = Fp16Single<HalfL2>;
+  table.fp16_ip = Fp16Single<HalfIP>;
+  table.fp16_l2_x4 = Fp16Four<HalfL2>;
+  table.fp16_ip_x4 = Fp16Four<HalfIP>;
+  table.fp16_l2_x16 = ByQuarters<Half, Half, float, Fp16Four<HalfL2>>;
+  table.fp16_ip_x16 = ByQuarters<Half, Half, float, Fp16Four<HalfIP>>;
+  table.sq8_l2 = CodeSum<Sq8L2, 64>;
+  table.sq8_l2_x4 = CodeSumFour<Sq8L2, 32>;
+  table.sq8_l2_x16 = ByQuarters<uint8_t, uint8_t, int32_t, CodeSumFour<Sq8L2, 32>>;
+  table.sq8_ip = CodeSum<Sq8IP, 64>;
+  table.sq8_ip_x16 = ById<int8_t, int32_t, CodeSum<Sq8IP, 16>>;
+  table.sq4_l2 = CodeSum<Sq4L2, 64>;
+  table.sq4_l2_x4 = CodeSumFour<Sq4L2, 32>;
+  table.sq4_l2_x16 = ByQuarters<uint8_t, uint8_t, int32_t, CodeSumFour<Sq4L2, 32>>;
+  table.sq4_ip = CodeSum<Sq4IP, 64>;
+  table.sq4_ip_x4 = CodeSumFour<Sq4IP, 32>;
+  table.sq4_ip_x16 = ByQuarters<uint8_t, uint8_t, int32_t, CodeSumFour<Sq4IP, 32>>;
+  return table;
+}
+
+}  // namespace
+
+extern const KernelTable kScalarKernels = MakeKernelTable();
 
 }  // namespace vexa
