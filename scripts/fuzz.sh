@@ -62,7 +62,7 @@ for target in "${names[@]}"; do
   result=$(cat $tree/logs/"$target".result 2>/dev/null || echo FAILED)
   if [[ $result == ok ]]; then passed=$((passed + 1)); else status=1; fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  edges=$(grep -aoE '^#[0-9]+.* cov: [0-9]+' "$log" | tail -n 1 | sed 's/.*cov: //')
+  edges=$(grep -aoE '^#[0-9]+.* cov: [0-9]+' "$log" | tail -n 1 | sed 's/.*cov: //' || true)
   echo "fuzz $target: $result, ${runs:-?} executions, ${edges:-?} edges covered (log: $log)"
   if [[ $result != ok ]]; then
     grep -E 'ERROR|SUMMARY|fuzz property failed|Test unit written' "$log" | head -n 20 || true
