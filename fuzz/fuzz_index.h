@@ -33,10 +33,10 @@ inline void CheckIndexSearches(Tarvo* index, uint32_t seed) {
   Require(index->SetEf(n < 16 ? n : 16) == 0, "ef refused");
   if (seed & 1) Require(index->SetEarlyStoppingParams(1 + seed % 3, 1 + seed % 4) == 0, "early stopping refused");
   const std::vector<float> queries = MakeQueries(dim, kQueries, seed);
-  std::vector<long> labels(k * kQueries, -1);
+  std::vector<long> labels(k * kQueries, kUnwritten);
   std::vector<float> distances(k * kQueries, 0.0f);
   Require(index->Search(kQueries, queries.data(), k, distances.data(), labels.data(), 1) == 0, "search refused");
-  RequireRows(labels, n);
+  RequireResults(labels, k, n);
 }
 
 // Serializes the index; the blob is handed back for the caller's comparisons and must load into
