@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs the comparison with hnswlib and faiss, then plots it.
-# Usage: bash bench/run_ann_benchmark.sh [--quick | --scale [--sizes N,N] [--dims D,D]] [--only TEXT,TEXT] [--repeat N]
+# Usage: bash bench/run_ann_benchmark.sh [--quick | --scale [--sizes N,N] [--dims D,D]] [--only TEXT,TEXT] [--repeat N] [--queries N]
 # Results in build/bench-results: ann.md, ann.json and ann.png for Fashion-MNIST (--quick: its first
 # 10,000 images), scale.md, scale.json and scale.png for --scale; the engine's lines in engine.log.
 # The exact ground truth is cached in build/bench-cache.

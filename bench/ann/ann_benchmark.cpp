@@ -5,8 +5,9 @@
 // count), and at the first breadths reaching recall 0.95 and 0.99 the 8-thread throughput of the
 // system's own batch search, of a dynamic split and of a worker pool.
 //
-// Two modes: Fashion-MNIST (--quick: its first 10,000 images, 1,000 queries), written to ann.md and
-// ann.json (plot_recall_qps.py draws ann.png); and --scale, clustered Gaussian data of dimension 96
+// Two modes: Fashion-MNIST (--quick: its first 10,000 images, 1,000 queries; --queries N: the first
+// N test images), written to ann.md and ann.json (plot_recall_qps.py draws ann.png); and --scale,
+// clustered Gaussian data of dimension 96
 // and 128 at 100,000 and 1,000,000 vectors (--sizes, --dims), the engine's HNSW and NSG with FP32
 // and SQ8U codes beside hnswlib M 16, written to scale.md and scale.json (plot_scale.py draws
 // scale.png). Exact ground truth is cached in --cache.
@@ -51,6 +52,7 @@ struct Options {
   std::string cache_dir = "build/bench-cache";
   std::vector<std::string> only;  // keep the systems whose name contains one of these texts
   int repeat = 3;    // passes over the queries per measurement; the fastest counts
+  int queries = -1;  // Fashion-MNIST test images searched: all when negative
   std::vector<int> sizes = {100000, 1000000};
   std::vector<int> dims = {96, 128};
 };
@@ -135,13 +137,15 @@ Options ParseOptions(int argc, char** argv) {
     } else if (arg == "--repeat") {
       options.repeat = std::stoi(value());
       if (options.repeat < 1) throw std::invalid_argument("--repeat needs a count of at least 1");
+    } else if (arg == "--queries") {
+      options.queries = std::stoi(value());
     } else if (arg == "--sizes") {
       options.sizes = ParseList(value());
     } else if (arg == "--dims") {
       options.dims = ParseList(value());
     } else {
       throw std::invalid_argument("unknown option " + arg +
-                                  " (options: --quick, --scale, --out DIR, --cache DIR, --only TEXT, --repeat N, "
+                                  " (options: --quick, --scale, --out DIR, --cache DIR, --only TEXT, --repeat N, --queries N, "
                                   "--sizes N,N, --dims D,D; --only takes TEXT,TEXT)");
     }
   }
@@ -401,7 +405,7 @@ const std::vector<int> kBreadths = {10, 16, 24, 32, 48, 64, 96, 128, 192, 256, 3
 int RunFashion(const Options& options) {
   constexpr int kTruthDepth = 100;
   const int base_rows = options.quick ? 10000 : -1;
-  const int query_rows = options.quick ? 1000 : -1;
+  const int query_rows = options.queries > 0 ? options.queries : options.quick ? 1000 : -1;
   const tarvo_test::Dataset base = tarvo_test::LoadFashionMnist("train", base_rows);
   const tarvo_test::Dataset queries = tarvo_test::LoadFashionMnist("t10k", query_rows);
   omp_set_num_threads(kThreads);
