@@ -3,7 +3,8 @@
 # Usage: bash bench/run_ann_benchmark.sh [--quick] [--cosine | --scale [--sizes N,N] [--dims D,D]] [--only TEXT,TEXT] [--repeat N] [--queries N]
 # Results in build/bench-results: ann.md, ann.json and ann.png for Fashion-MNIST (--quick: its first
 # 10,000 images), cosine.md, cosine.json and cosine.png for --cosine (the same images at unit length,
-# inner product), scale.md, scale.json and scale.png for --scale; the engine's lines in engine.log.
+# inner product; then tarvo_cosine_analysis writes cosine-analysis.md: where inner product loses
+# recall against squared L2 on those rows), scale.md, scale.json and scale.png for --scale; the engine's lines in engine.log.
 # The exact ground truth is cached in build/bench-cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +18,11 @@ if [[ " $* " == *" --scale "* ]]; then
   echo "plot: build/bench-results/scale.png"
 else
   stem=ann
-  [[ " $* " == *" --cosine "* ]] && stem=cosine
+  if [[ " $* " == *" --cosine "* ]]; then
+    stem=cosine
+    build/release/bench/ann/tarvo_cosine_analysis --out build/bench-results --cache build/bench-cache \
+      >>build/bench-results/engine.log
+  fi
   /usr/bin/python3 bench/ann/plot_recall_qps.py build/bench-results/$stem.json build/bench-results/$stem.png
   echo "plot: build/bench-results/$stem.png"
 fi

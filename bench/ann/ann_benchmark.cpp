@@ -38,7 +38,9 @@
 
 #include "bench/ann/ann_system.h"
 #include "bench/ann/ground_truth.h"
+#include "bench/ann/table_cell.h"
 #include "bench/ann/tarvo_systems.h"
+#include "bench/ann/tool_main.h"
 #include "tests/support/centered_unit_rows.h"
 #include "tests/support/clustered_gaussian.h"
 #include "tests/support/exact_knn.h"
@@ -278,12 +280,6 @@ const ThreadPoint* ThreadsAt(const Result& result, double level) {
     if (tp.level == level) return &tp;
   }
   return nullptr;
-}
-
-std::string Format(const char* format, double value) {
-  char cell[64];
-  std::snprintf(cell, sizeof(cell), format, value);
-  return cell;
 }
 
 std::string QpsCell(double qps) { return qps > 0 ? Format("%.0f", qps) : "-"; }
@@ -579,11 +575,8 @@ int RunScale(const Options& options) {
 }  // namespace tarvo_bench
 
 int main(int argc, char** argv) {
-  try {
+  return tarvo_bench::ToolMain("ann_benchmark", [&] {
     const tarvo_bench::Options options = tarvo_bench::ParseOptions(argc, argv);
     return options.scale ? tarvo_bench::RunScale(options) : tarvo_bench::RunFashion(options);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "ann_benchmark: %s\n", e.what());
-    return 1;
-  }
+  });
 }
