@@ -3,9 +3,9 @@
 # everything in the release tree, everything but the long recall checks (label "quality") under
 # ASan and UBSan, the concurrent-search tests under ThreadSanitizer, the kernel tests of the
 # aarch64 tree under qemu-user; then the Python tests, on the modules of the release and sanitizer
-# trees (the threaded searches also on the ThreadSanitizer tree's) and on a module that pip builds from a copy of the sources and installs into a throwaway
-# venv; then the C++ example, built against an installed copy of the library; last a minute of
-# fuzzing per reader (scripts/fuzz.sh).
+# trees (the threaded searches also on the ThreadSanitizer tree's) and on a module that pip builds
+# from a copy of the sources and installs into a throwaway venv; then the C++ example, built
+# against an installed copy of the library; last a minute of fuzzing per reader (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
