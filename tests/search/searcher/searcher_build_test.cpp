@@ -16,6 +16,7 @@
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
 #include "tests/support/omp_threads.h"
+#include "tests/support/peak_resident.h"
 
 namespace vexa {
 namespace {
@@ -31,19 +32,18 @@ Graph<int> ReversedGraph() {
   return graph;
 }
 
-TEST(GraphSearcherBuild, CopiesRowsIntoGraphOrderInWholeChunks) {
+TEST(GraphSearcherBuild, CopiesRowsIntoGraphOrderInChunks) {
   const tarvo_test::Dataset data = tarvo_test::RandomDataset(5, 3, 1);
   const auto searcher = BuildSearcher<FP32L2Searcher>(ReversedGraph(), data, 0, 2);
   EXPECT_EQ(searcher->dim, 3);
   EXPECT_EQ(searcher->nb, 5);
   EXPECT_EQ(searcher->consecutiveLog, 2);
-  // Two chunks of four rows; private row rev_order[i] holds caller row i, rows 5 to 7 are zero.
+  // Chunks of four rows, the second holding one; private row rev_order[i] holds caller row i.
   EXPECT_EQ(searcher->chunks[0], searcher->data.get());
   EXPECT_EQ(searcher->chunks[1], searcher->data.get() + 4 * 3);
   for (int i = 0; i < 5; ++i) {
     for (int j = 0; j < 3; ++j) EXPECT_EQ(searcher->data.get()[(4 - i) * 3 + j], data.row(i)[j]);
   }
-  for (int j = 15; j < 24; ++j) EXPECT_EQ(searcher->data.get()[j], 0.0f);
   // Code r is private row r, zero-padded to 16 floats.
   EXPECT_EQ(searcher->quant.n, 5);
   const float* code = reinterpret_cast<const float*>(searcher->quant.Code(0));
@@ -51,6 +51,19 @@ TEST(GraphSearcherBuild, CopiesRowsIntoGraphOrderInWholeChunks) {
   for (int j = 3; j < 16; ++j) EXPECT_EQ(code[j], 0.0f);
   EXPECT_EQ(searcher->refine_quant.codes, nullptr);
   EXPECT_EQ(searcher->codeLines, 1);
+}
+
+// A few rows with room for 2^26 per chunk (as a graph file of a few bytes may claim): the copy
+// holds the rows, not the chunk they would fill.
+TEST(GraphSearcherBuild, LargeChunksOverFewRowsSizeOnlyTheRows) {
+  const tarvo_test::Dataset data = tarvo_test::RandomDataset(5, 3, 1);
+  const long before = PeakResidentKiB();
+  const auto searcher = BuildSearcher<SQ8L2Searcher>(ReversedGraph(), data, 2, 26);
+  EXPECT_LT(PeakResidentKiB() - before, 64 * 1024);
+  EXPECT_EQ(searcher->chunks[0], searcher->data.get());
+  for (int i = 0; i < 5; ++i) {
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(searcher->data.get()[(4 - i) * 3 + j], data.row(i)[j]);
+  }
 }
 
 TEST(GraphSearcherBuild, ReRankingSearchersKeepExactCopiesInGraphOrder) {
@@ -149,11 +162,12 @@ TEST(GraphSearcherBuild, APrivateCopyThatCannotBeHadThrows) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer allocator aborts on this request instead of failing it";
 #else
-  // One row in chunks of 2^31 rows of 2999 floats: some 24 TiB for the private copy.
+  // 2,000,000,000 rows of 2999 floats: some 22 TiB for the private copy, refused before a row
+  // (here only the first exists) is read.
   const tarvo_test::Dataset data = tarvo_test::RandomDataset(1, 2999, 7);
   auto searcher = std::make_unique<FP32L2Searcher>(MakeGraph({{}}, 1, {0}), "L2", "FP32", 0);
   float* chunk = const_cast<float*>(data.values.data());
-  EXPECT_THROW(searcher->Build(&chunk, 31, 1, 2999), std::bad_alloc);
+  EXPECT_THROW(searcher->Build(&chunk, 31, 2000000000, 2999), std::bad_alloc);
   EXPECT_EQ(searcher->data, nullptr);
 #endif
 }
