@@ -1,10 +1,10 @@
 #ifndef TARVO_ENGINE_BUILD_VECTOR_TABLE_H_
 #define TARVO_ENGINE_BUILD_VECTOR_TABLE_H_
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
+#include "engine/build/batched_distances.h"
 #include "engine/search/memory/chunk_row.h"
 #include "engine/search/quant/distance.h"
 
@@ -37,15 +37,7 @@ class VectorTable {
       for (int i = 0; i < count; ++i) store(i, distFn_(query, Row(idAt(i)), dim_));
       return;
     }
-    constexpr int kBatch = 64;
-    const float* rows[kBatch];
-    float out[kBatch];
-    for (int start = 0; start < count; start += kBatch) {
-      const int n = std::min(kBatch, count - start);
-      for (int i = 0; i < n; ++i) rows[i] = Row(idAt(start + i));
-      many_(query, rows, n, out, dim_);
-      for (int i = 0; i < n; ++i) store(start + i, out[i]);
-    }
+    BatchedDistances(many_, dim_, query, count, [&](int i) { return Row(idAt(i)); }, store);
   }
   // The first of vectors 0 .. n - 1 that holds a value that is not finite, or -1 when there is
   // none. Vectors of null chunks are skipped.

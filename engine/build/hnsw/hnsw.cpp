@@ -24,6 +24,7 @@ constexpr size_t kMaxM = 32767;
 HNSW::HNSW(const std::string& metric, int K_features, size_t M, size_t ef_construction)
     : BuilderState(metric, K_features, 20),
       distFn_(ResolveDistance(metric == "L2" ? DistanceFP32L2 : DistanceFP32IP)),
+      distManyFn_(ResolveDistanceMany(metric == "L2" ? DistanceFP32L2 : DistanceFP32IP)),
       dim_(K_features),
       M_(M),
       maxM_(M),
