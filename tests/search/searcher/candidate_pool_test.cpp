@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -55,6 +57,46 @@ TEST(CandidatePool, FullPoolDropsEqualAndPushesOutItsLastEntry) {
   EXPECT_EQ(Contents(pool), (std::vector<std::pair<int, float>>{{1, 1.0f}, {2, 2.0f}, {6, 2.5f}}));
   EXPECT_EQ(pool.entries[3].id, 3);  // the entry pushed off the end sits in the extra slot
 }
+
+struct PoolCase {
+  const char* name;
+  int capacity;
+  std::vector<float> distances;  // inserted first, with ids 0, 1, ...; ascending
+  float distance;                // of the candidate, id 9
+  int position;                  // the result
+  std::vector<int> ids;          // ids of all capacity + 1 slots afterwards (0 in an untouched slot)
+};
+
+void PrintTo(const PoolCase& c, std::ostream* os) { *os << c.name; }
+
+class PoolInsertTest : public testing::TestWithParam<PoolCase> {};
+
+// Every slot is compared, the extra one too: a full pool that took an equal candidate would
+// leave its entries alone but write the candidate into the extra slot.
+TEST_P(PoolInsertTest, PlacesOrDropsTheCandidate) {
+  const PoolCase& c = GetParam();
+  CandidatePool<float> pool(10, c.capacity, 1);
+  for (size_t i = 0; i < c.distances.size(); ++i) pool.Insert(static_cast<int>(i), c.distances[i]);
+  const int size_before = pool.size;
+  EXPECT_EQ(pool.Insert(9, c.distance), c.position);
+  std::vector<int> ids;
+  for (const PoolEntry<float>& e : pool.entries) ids.push_back(e.id);
+  EXPECT_EQ(ids, c.ids);
+  EXPECT_EQ(pool.size, std::min(size_before + 1, c.capacity));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PoolInsertTest,
+    testing::Values(PoolCase{"FullPoolDropsEqualToTheLast", 3, {1, 2, 3}, 3, 3, {0, 1, 2, 0}},
+                    PoolCase{"FullPoolDropsFarther", 3, {1, 2, 3}, 4, 3, {0, 1, 2, 0}},
+                    PoolCase{"FullPoolTakesCloserAndPushesOutItsLast", 3, {1, 2, 3}, 2.5f, 2, {0, 1, 9, 2}},
+                    PoolCase{"FullPoolPutsEqualToAMiddleOneAfterIt", 3, {1, 2, 3}, 2, 2, {0, 1, 9, 2}},
+                    PoolCase{"FullPoolPutsEqualToTheFirstAfterIt", 3, {1, 2, 3}, 1, 1, {0, 9, 1, 2}},
+                    PoolCase{"EqualGoesAfterTheWholeRun", 5, {1, 2, 2, 2}, 2, 4, {0, 1, 2, 3, 9, 0}},
+                    PoolCase{"PoolWithRoomTakesEqualToTheLastAfterIt", 4, {1, 2, 3}, 3, 3, {0, 1, 2, 9, 0}},
+                    PoolCase{"NearestGoesFirst", 4, {1, 2, 3}, 0.5f, 0, {9, 0, 1, 2, 0}},
+                    PoolCase{"EmptyPoolTakesAnything", 2, {}, 7, 0, {9, 0, 0}}),
+    [](const testing::TestParamInfo<PoolCase>& info) { return info.param.name; });
 
 TEST(CandidatePool, CursorFollowsInsertionsAndCheckedEntries) {
   Graph<int> graph;
