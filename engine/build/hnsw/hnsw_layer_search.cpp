@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "engine/build/hnsw/hnsw.h"
+#include "engine/search/memory/visited_marks.h"
 
 namespace vexa {
 namespace {
@@ -36,11 +39,12 @@ size_t HNSW::CopyLinks(uint32_t node, int lev, uint32_t* out) {
 }
 
 DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
-  VisitedListLease lease(*visitedCache_);
-  VisitedList& visited = *lease;
-  visited.NextTag();
-  const uint16_t tag = visited.tag;
-  uint16_t* marks = visited.marks.get();
+  VisitedList& visited = ThreadVisitedList();
+  try {
+    visited.Reset(static_cast<size_t>(nb));
+  } catch (const std::bad_alloc&) {
+    throw std::runtime_error("Failed to allocate memory for VisitedList.\n");
+  }
   std::vector<uint32_t>& links = LinkScratch();
   DistanceIdHeap<NearerFirst>& candidates = ThreadScratch().candidates;
   candidates.clear();
@@ -51,7 +55,7 @@ DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
   float lowerBound = distFn_(q, NodeVector(entry), dim_);
   top.push({lowerBound, entry});
   candidates.push({lowerBound, entry});
-  marks[entry] = tag;
+  visited.Mark(static_cast<int>(entry));
 
   while (!candidates.empty()) {
     const DistanceId nearest = candidates.top();
@@ -62,11 +66,11 @@ DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
     for (size_t k = 0; k < count; ++k) {
       const uint32_t id = links[k];
       if (k + 1 < count) {
-        __builtin_prefetch(marks + links[k + 1]);
+        visited.Prefetch(static_cast<int>(links[k + 1]));
         __builtin_prefetch(NodeVector(links[k + 1]));
       }
-      if (marks[id] == tag) continue;
-      marks[id] = tag;
+      if (visited.IsMarked(static_cast<int>(id))) continue;
+      visited.Mark(static_cast<int>(id));
       const float d = distFn_(q, NodeVector(id), dim_);
       if (top.size() < ef || d < lowerBound) {
         candidates.push({d, id});

@@ -86,7 +86,7 @@ void SSG::MagicLinkRefinePass(const Graph<LinkEntry>& snapshot, const ReverseAdj
       if (visited.TryMark(e->id)) pool.push_back(*e);
       expand(e->id);
     }
-    visited.Advance();
+    visited.Clear();
     std::sort(pool.begin(), pool.end());
     PruneCandidates(static_cast<int>(q), pool, link, threshold, scratch[t].prune);
   });
@@ -114,7 +114,7 @@ double SSG::GraphJaccard(const Graph<LinkEntry>& snapshot, const Graph<LinkEntry
         ++shared;
       }
     }
-    visited.Advance();
+    visited.Clear();
     // Two empty rows agree.
     sums[t] += all == 0 ? 1.0 : static_cast<double>(shared) / static_cast<double>(all);
   });

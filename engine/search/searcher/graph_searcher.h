@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/search/memory/alloc_aligned.h"
+#include "engine/search/memory/visited_marks.h"
 #include "engine/search/searcher/candidate_pool.h"
 #include "engine/search/searcher/distance_context.h"
 #include "engine/search/quant/fp32_quantizer.h"
@@ -66,17 +67,20 @@ class GraphSearcher final : public GraphSearcherBase {
 
   // The steps of a query, in the order SearchQuery runs them.
 
+  // A query walks its pool with a visited set beside it, emptied at the query's start (nb ids):
+  // a node is marked when it is offered to the pool, whether the pool keeps it or not.
+
   // Enters a graph with upper layers: greedy descent from their ep to level 1, then offers the
   // node reached (with its distance) to the empty pool.
-  void DescendUpperLayers(Pool* pool, const Context* context) const;
+  void DescendUpperLayers(Pool* pool, VisitedList* visited, const Context* context) const;
   // Enters a graph without upper layers: a greedy walk of at most 99 expansions from the closest
   // entry point, then offers the last row expanded and the best node found.
-  void WalkEntryPoints(Pool* pool, const Context* context) const;
+  void WalkEntryPoints(Pool* pool, VisitedList* visited, const Context* context) const;
   // Expands the nearest unchecked entry until every entry of the pool is checked.
-  void ExpandPool(Pool* pool, const Context* context) const;
+  void ExpandPool(Pool* pool, VisitedList* visited, const Context* context) const;
   // Like ExpandPool, but also stops after `patience` expansions in a row that placed no
   // candidate before position adding_pref.
-  void ExpandPoolEarlyStop(Pool* pool, const Context* context) const;
+  void ExpandPoolEarlyStop(Pool* pool, VisitedList* visited, const Context* context) const;
   // Re-ranks the pool with exact float distances and writes the k best, nearest first.
   void RefineResults(const float* query, const Pool& pool, int k, int64_t* labels, float* distances) const;
   // Distances of the 16 nodes ids[0..16) to the context's query.
@@ -109,6 +113,11 @@ class GraphSearcher final : public GraphSearcherBase {
   // row into its codes. Throws std::bad_alloc when the codes cannot be allocated.
   template <typename Quantizer>
   static void CalibrateAndEncode(Quantizer* quantizer, const float* rows, int count, int width);
+  // Offers {id, distance} from the entry step: inserted, and marked whether the pool kept it or not.
+  static void Offer(Pool* pool, VisitedList* visited, int id, Distance distance) {
+    pool->Insert(id, distance);
+    visited->Mark(id);
+  }
   // The coarse distance of node id to the context's query.
   Distance CoarseDistance(const Context* context, int id) const {
     return kernels_.One(context->queryCode, quant.Code(id), quant.d_align);
@@ -119,7 +128,7 @@ class GraphSearcher final : public GraphSearcherBase {
   // and inserts them; kBuffer candidates are buffered before their distances are computed.
   // Returns whether an insertion landed before position adding_pref.
   template <int kBuffer>
-  bool ExpandNext(Pool* pool, const Context* context) const;
+  bool ExpandNext(Pool* pool, VisitedList* visited, const Context* context) const;
   // Computes the distances of the count buffered candidates and inserts them in order; returns
   // whether one of them landed before position adding_pref.
   bool InsertCandidates(Pool* pool, const Context* context, const int32_t* ids, int count, Distance* out) const;

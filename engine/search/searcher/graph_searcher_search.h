@@ -21,17 +21,19 @@ void GraphSearcher<Q, RQ>::SearchQuery(const float* query, int k, int64_t* label
   const FreePtr<uint8_t> query_code = MakeAlignedArray<uint8_t>(quant.code_size);
   quant.EncodeQuery(query, query_code.get());
   const Context context{&quant, query_code.get()};
-  Pool pool(nb, std::max(ef, k), adjLines);
+  Pool pool(std::max(ef, k), adjLines);
+  VisitedList& visited = ThreadVisitedList();
+  visited.Reset(static_cast<size_t>(nb));
 
   if (graph.hnsw1pgraph) {
-    DescendUpperLayers(&pool, &context);
+    DescendUpperLayers(&pool, &visited, &context);
   } else {
-    WalkEntryPoints(&pool, &context);
+    WalkEntryPoints(&pool, &visited, &context);
   }
   if (patience < 0) {
-    ExpandPool(&pool, &context);
+    ExpandPool(&pool, &visited, &context);
   } else {
-    ExpandPoolEarlyStop(&pool, &context);
+    ExpandPoolEarlyStop(&pool, &visited, &context);
   }
   if (refine_param > 0) {
     RefineResults(query, pool, k, labels, distances);
@@ -41,7 +43,7 @@ void GraphSearcher<Q, RQ>::SearchQuery(const float* query, int k, int64_t* label
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, const Context* context) const {
+void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, VisitedList* visited, const Context* context) const {
   const Hnsw1pGraph& layers = *graph.hnsw1pgraph;
   const size_t width = layers.K > 0 ? static_cast<size_t>(layers.K) : 0;
   int cur = layers.ep;
@@ -63,11 +65,11 @@ void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, const Context* context
       }
     }
   }
-  pool->Offer(cur, best);
+  Offer(pool, visited, cur, best);
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, const Context* context) const {
+void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, VisitedList* visited, const Context* context) const {
   const int width = graph.K;
   const size_t entry_count = graph.eps.size();
   // At least one slot: a graph without entry points is entered at node 0.
@@ -105,9 +107,9 @@ void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, const Context* context) c
     ComputeDistances(context, &ids[computed], count - computed, &dists[computed]);
   }
   for (int i = 0; i < count; ++i) {
-    if (!pool->IsVisited(ids[i])) pool->Offer(ids[i], dists[i]);
+    if (!visited->IsMarked(ids[i])) Offer(pool, visited, ids[i], dists[i]);
   }
-  if (!pool->IsVisited(best)) pool->Offer(best, best_distance);
+  if (!visited->IsMarked(best)) Offer(pool, visited, best, best_distance);
 }
 
 template <typename Q, typename RQ>

@@ -17,24 +17,16 @@ std::vector<std::pair<int, T>> Contents(const CandidatePool<T>& pool) {
   return out;
 }
 
-TEST(CandidatePool, StartsEmptyWithAnExtraSlotAndAClearVisitedSet) {
-  CandidatePool<float> pool(130, 4, 2);
+TEST(CandidatePool, StartsEmptyWithAnExtraSlot) {
+  CandidatePool<float> pool(4, 2);
   EXPECT_EQ(pool.size, 0);
   EXPECT_EQ(pool.cursor, 0);
   EXPECT_EQ(pool.capacity, 4);
   EXPECT_EQ(pool.entries.size(), 5u);
-  EXPECT_EQ(pool.visitedBytes, 24u);  // three 64-bit words for 130 nodes
-  for (int v = 0; v < 130; ++v) EXPECT_FALSE(pool.IsVisited(v));
-  pool.MarkVisited(129);
-  pool.MarkVisited(64);
-  EXPECT_TRUE(pool.IsVisited(129));
-  EXPECT_TRUE(pool.IsVisited(64));
-  EXPECT_FALSE(pool.IsVisited(65));
-  EXPECT_EQ(pool.visited[2], uint64_t{2});
 }
 
 TEST(CandidatePool, EqualDistancesGoAfterEarlierOnes) {
-  CandidatePool<float> pool(10, 8, 1);
+  CandidatePool<float> pool(8, 1);
   EXPECT_EQ(pool.Insert(1, 5.0f), 0);
   EXPECT_EQ(pool.Insert(2, 3.0f), 0);
   EXPECT_EQ(pool.Insert(3, 5.0f), 2);
@@ -45,7 +37,7 @@ TEST(CandidatePool, EqualDistancesGoAfterEarlierOnes) {
 }
 
 TEST(CandidatePool, FullPoolDropsEqualAndPushesOutItsLastEntry) {
-  CandidatePool<float> pool(10, 3, 1);
+  CandidatePool<float> pool(3, 1);
   pool.Insert(1, 1.0f);
   pool.Insert(2, 2.0f);
   pool.Insert(3, 3.0f);
@@ -75,7 +67,7 @@ class PoolInsertTest : public testing::TestWithParam<PoolCase> {};
 // leave its entries alone but write the candidate into the extra slot.
 TEST_P(PoolInsertTest, PlacesOrDropsTheCandidate) {
   const PoolCase& c = GetParam();
-  CandidatePool<float> pool(10, c.capacity, 1);
+  CandidatePool<float> pool(c.capacity, 1);
   for (size_t i = 0; i < c.distances.size(); ++i) pool.Insert(static_cast<int>(i), c.distances[i]);
   const int size_before = pool.size;
   EXPECT_EQ(pool.Insert(9, c.distance), c.position);
@@ -101,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CandidatePool, CursorFollowsInsertionsAndCheckedEntries) {
   Graph<int> graph;
   graph.Allocate(10, 2);
-  CandidatePool<float> pool(10, 6, 1);
+  CandidatePool<float> pool(6, 1);
   pool.Insert(1, 1.0f);
   pool.Insert(2, 2.0f);
   pool.Insert(3, 3.0f);
@@ -128,7 +120,7 @@ TEST(CandidatePool, CursorFollowsInsertionsAndCheckedEntries) {
 }
 
 TEST(CandidatePool, IntegerDistancesCompareAsSigned) {
-  CandidatePool<int32_t> pool(10, 4, 1);
+  CandidatePool<int32_t> pool(4, 1);
   pool.Insert(1, 7);
   pool.Insert(2, 0);
   pool.Insert(3, -1200);
