@@ -36,12 +36,12 @@ void SSG::MagicLink(const Graph<int>& initial, Graph<LinkEntry>& link) const {
 void SSG::MagicLinkFirstPass(const Graph<int>& initial, const ReverseAdjacency& inEdges, Graph<LinkEntry>& link,
                              float threshold) const {
   const VectorTable vectors = Vectors();
-  std::vector<LinkScratch> scratch = LinkScratch::ForThreads(nb, L);
+  std::vector<LinkScratch> scratch = LinkScratch::ForThreads(nb);
   ParallelForDynamic(nb, 1, [&](int64_t q) {
     LinkScratch& own = scratch[omp_get_thread_num()];
     std::vector<int>& ids = own.ids;
     ids.clear();
-    CollectCandidateIds(vectors.Row(q), initial, own.visited, ep, L, own.searchList, ids);
+    CollectCandidateIds(vectors.Row(q), initial, own.visited, ep, L, own.search, ids);
     ForUnmarkedNeighbours(initial, q, own.visited, [&ids](int id) { ids.push_back(id); });
     // Every node the search marked is among the ids: clearing them clears the bitset.
     for (const int id : ids) own.visited.Reset(id);

@@ -1,6 +1,7 @@
 #ifndef TARVO_ENGINE_SEARCH_SEARCHER_CANDIDATE_POOL_H_
 #define TARVO_ENGINE_SEARCH_SEARCHER_CANDIDATE_POOL_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -24,6 +25,27 @@ class CandidatePool {
 
   CandidatePool(const CandidatePool&) = delete;
   CandidatePool& operator=(const CandidatePool&) = delete;
+  CandidatePool(CandidatePool&&) = default;
+  CandidatePool& operator=(CandidatePool&&) = default;
+
+  // Empties the pool and gives it room for `capacity` >= 1 entries, all slots {0, 0} as in a new
+  // pool, keeping the storage it already has. Throws std::bad_alloc when the room cannot be had.
+  void Reset(int new_capacity, int new_adjLines) {
+    size = 0;
+    cursor = 0;
+    capacity = new_capacity;
+    adjLines = new_adjLines;
+    entries.assign(static_cast<size_t>(capacity) + 1, PoolEntry<T>{0, T(0)});
+  }
+
+  // Makes entries[0 .. count) (count <= capacity, ids unchecked, distances set) the pool's entries,
+  // sorted by ascending distance with no fixed order among equal distances; the cursor is 0.
+  void TakeUnsorted(int count) {
+    std::sort(entries.begin(), entries.begin() + count,
+              [](const PoolEntry<T>& a, const PoolEntry<T>& b) { return a.distance < b.distance; });
+    size = count;
+    cursor = 0;
+  }
 
   // Places {id, distance} after every entry of equal distance and returns its position; a full
   // pool drops a candidate that is not strictly closer than its last entry (the result is then
