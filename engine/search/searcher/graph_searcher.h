@@ -15,6 +15,7 @@
 #include "engine/search/quant/fp32_quantizer.h"
 #include "engine/search/graph/graph.h"
 #include "engine/search/searcher/graph_searcher_base.h"
+#include "engine/search/searcher/query_scratch.h"
 #include "engine/search/quant/quantizer_kernels.h"
 #include "engine/search/searcher/quantizer_kinds.h"
 
@@ -33,6 +34,10 @@ namespace vexa {
 //     nodeLevels x K ids), and the upper layers' N equals the graph's N;
 //   - for Build, rev_order is a permutation of 0 .. nb - 1 (each caller row is placed by it).
 // With nb == 0 a search finds nothing and writes nothing; before Build or a load nb is 0.
+//
+// A query works in its thread's QueryScratch and VisitedList, so that once a thread's buffers
+// have grown to a searcher's sizes its queries allocate nothing and touch only what they visit;
+// any number of threads search one searcher at once.
 template <typename Q, typename RQ>
 class GraphSearcher final : public GraphSearcherBase {
   static_assert(std::is_same_v<RQ, Quantizer<FP32Codec<Q::kMetric>>>,
@@ -43,6 +48,7 @@ class GraphSearcher final : public GraphSearcherBase {
   using Distance = typename QuantizerKernels<Q>::Distance;
   using Pool = CandidatePool<Distance>;
   using Context = DistanceContext<Q>;
+  using Scratch = QueryScratch<Distance>;
 
   // A searcher over a copy of graph, with empty quantizers. refine_param > 0 makes it re-rank.
   GraphSearcher(Graph<int> graph, std::string metric, std::string quantType, int refine_param)
