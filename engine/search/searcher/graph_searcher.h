@@ -104,8 +104,8 @@ class GraphSearcher final : public GraphSearcherBase {
   int codeLines = 1;        // cache lines prefetched per code
   int adjLines;             // cache lines prefetched per adjacency row: (K + 15) / 16
   int refine_param;         // > 0: re-rank; != 0: the index blob holds refine codes
-  FreePtr<float> data;      // Build's private copy of the vectors in graph order
-  std::unique_ptr<float*[]> chunks;  // the chunk table over data
+  FreePtr<float> data;      // Build's private copy of the vectors in graph order; null after Build
+  std::unique_ptr<float*[]> chunks;  // the chunk table over data; null after Build
   int adding_pref = -1;     // early stopping: productive insertions land before this position
   int patience = -1;        // early stopping: unproductive expansions allowed; < 0 = off
 
