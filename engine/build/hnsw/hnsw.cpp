@@ -58,6 +58,8 @@ void HNSW::ReleaseNodes() {
     std::free(linkLists_);
     linkLists_ = nullptr;
   }
+  std::vector<int>().swap(nodeLevels_);
+  std::vector<std::mutex>().swap(linkLocks_);
   insertedCount_ = 0;
   topLevel_ = -1;
   entryNode_ = -1;

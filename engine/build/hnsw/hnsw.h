@@ -63,6 +63,12 @@ class HNSW : public BuilderState {
   // The label (row) of the node inserted as number insertion, below nb after Build.
   uint64_t LabelOf(size_t insertion) const;
 
+  // Releases what the inserts work in (the elements with their vectors and level-0 lists, the
+  // upper lists, the node locks and levels) and forgets every node, keeping graph and the
+  // chunk table. Nothing reads them once graph is made, but ExploreLayer and LabelOf, which
+  // need them.
+  void ReleaseNodes();
+
  private:
   // Inserts vector q with label as the next node. q is copied into the node's element; the
   // other nodes' vectors are read from their elements.
@@ -79,8 +85,6 @@ class HNSW : public BuilderState {
   std::vector<uint32_t>& LinkScratch() const;
   // A level drawn from levelRng_.
   int DrawLevel();
-  // Releases the elements and the upper lists, and forgets every node.
-  void ReleaseNodes();
   // Writes the level-0 lists into graph's rows, in row numbers.
   void CopyLevel0();
   // Fills the graph's upper layers from the nodes' upper lists, in row numbers.
