@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds and runs the comparison with hnswlib and faiss on Fashion-MNIST, then plots it.
-# Usage: bash bench/run_ann_benchmark.sh [--quick] [--only TEXT] [--repeat N]
-# Results: build/bench-results/ann.md, ann.json and ann.png (the engine's lines in engine.log);
-# the exact ground truth is cached in build/bench-cache.
+# Builds and runs the comparison with hnswlib and faiss, then plots it.
+# Usage: bash bench/run_ann_benchmark.sh [--quick | --scale [--sizes N,N] [--dims D,D]] [--only TEXT,TEXT] [--repeat N] [--queries N]
+# Results in build/bench-results: ann.md, ann.json and ann.png for Fashion-MNIST (--quick: its first
+# 10,000 images), scale.md, scale.json and scale.png for --scale; the engine's lines in engine.log.
+# The exact ground truth is cached in build/bench-cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup_bench.sh >/dev/null  # hnswlib, faiss and matplotlib, and the release tree
@@ -10,5 +11,10 @@ mkdir -p build/bench-results
 # The engine's own progress lines (standard output) go to a log; the benchmark reports on stderr.
 build/release/bench/ann/tarvo_ann_benchmark --out build/bench-results --cache build/bench-cache "$@" \
   >build/bench-results/engine.log
-/usr/bin/python3 bench/ann/plot_recall_qps.py build/bench-results/ann.json build/bench-results/ann.png
-echo "plot: build/bench-results/ann.png"
+if [[ " $* " == *" --scale "* ]]; then
+  /usr/bin/python3 bench/ann/plot_scale.py build/bench-results/scale.json build/bench-results/scale.png
+  echo "plot: build/bench-results/scale.png"
+else
+  /usr/bin/python3 bench/ann/plot_recall_qps.py build/bench-results/ann.json build/bench-results/ann.png
+  echo "plot: build/bench-results/ann.png"
+fi

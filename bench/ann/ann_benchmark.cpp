@@ -1,67 +1,122 @@
-// Recall and speed of the engine beside hnswlib and faiss on Fashion-MNIST (squared L2): build
-// seconds with 8 threads, index bytes, a sweep of the search breadth with recall@10 and
-// single-thread queries per second (the best of --repeat passes over the queries, 3 by default, so
-// that a pass slowed by other work on the machine does not count), and 8-thread throughput at the
-// first point reaching 0.95.
-// Writes ann.md and ann.json into the output folder; plot_recall_qps.py draws ann.png from them.
+// Recall and speed of the engine, driven through `Tarvo` as a user drives it, beside hnswlib and
+// faiss (squared L2): build seconds with 8 threads, index bytes (resident growth), a sweep of the
+// search breadth with recall@10 and single-thread queries per second (the best of --repeat passes
+// over the queries, 3 by default, so that a pass slowed by other work on the machine does not
+// count; the same passes also give queries per second of the thread's CPU time, which a shared
+// machine's other work does not stretch), and at the first breadths reaching recall 0.95 and 0.99
+// the 8-thread throughput of the system's own batch search, of a dynamic split and of a worker
+// pool.
+//
+// Two modes: Fashion-MNIST (--quick: its first 10,000 images, 1,000 queries; --queries N: the first
+// N test images), written to ann.md and ann.json (plot_recall_qps.py draws ann.png); and --scale,
+// clustered Gaussian data of dimension 96
+// and 128 at 100,000 and 1,000,000 vectors (--sizes, --dims), the engine's HNSW and NSG with FP32
+// and SQ8U codes beside hnswlib M 16, written to scale.md and scale.json (plot_scale.py draws
+// scale.png). Exact ground truth is cached in --cache.
 // Progress goes to standard error; standard output carries the engine's own lines.
 #include <malloc.h>
 #include <omp.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/ann/ann_system.h"
+#include "bench/ann/ground_truth.h"
 #include "bench/ann/tarvo_systems.h"
+#include "tests/support/clustered_gaussian.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
 
 namespace tarvo_bench {
 namespace {
 
-constexpr int kTruthDepth = 100;
 constexpr int kRecallDepth = 10;
-constexpr int kBuildThreads = 8;
+constexpr int kThreads = 8;  // build threads, and the team of the parallel searches
 constexpr double kRecallLevels[] = {0.90, 0.95, 0.99, 0.995};
+constexpr double kThreadLevels[] = {0.95, 0.99};
+constexpr int kScaleQueries = 1000;
 
 struct Options {
   bool quick = false;
+  bool scale = false;
   std::string out_dir = "build/bench-results";
   std::string cache_dir = "build/bench-cache";
-  std::string only;  // keep the systems whose name contains this text
+  std::vector<std::string> only;  // keep the systems whose name contains one of these texts
   int repeat = 3;    // passes over the queries per measurement; the fastest counts
+  int queries = -1;  // Fashion-MNIST test images searched: all when negative
+  std::vector<int> sizes = {100000, 1000000};
+  std::vector<int> dims = {96, 128};
 };
 
 struct Point {
   int breadth = 0;
   double recall = 0.0;
-  double qps = 0.0;
+  double qps = 0.0;      // single-thread queries per wall-clock second
+  double cpu_qps = 0.0;  // single-thread queries per second of the searching thread's CPU time
+};
+
+// Throughput at the first breadth whose recall reached `level`, one thread and eight.
+struct ThreadPoint {
+  double level = 0.0;
+  int breadth = 0;
+  double recall = 0.0;
+  double single = 0.0;   // the system's batch search, one thread
+  double batch = 0.0;    // the system's batch search, kThreads threads (the facade's static split)
+  double dynamic = 0.0;  // an OpenMP dynamic split over single-query searches
+  double pool = 0.0;     // std::thread workers taking queries from an atomic counter
 };
 
 struct Result {
   std::string name;
+  std::string note;
+  std::string data;  // the data set's label
+  int n = 0;
+  bool engine = false;
   double build_seconds = 0.0;
   size_t index_bytes = 0;
   std::vector<Point> sweep;
-  int threads8_breadth = 0;  // 0 when no point reached 0.95
-  double threads8_qps = 0.0;
+  std::vector<ThreadPoint> threads;
 };
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-size_t AllocatedBytes() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
+// The machine's load averages over 1, 5 and 15 minutes, as /proc/loadavg gives them: other work
+// on a shared machine moves the multi-thread figures most.
+std::string LoadAverage() {
+  std::string one, five, fifteen;
+  std::ifstream("/proc/loadavg") >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
+// Bytes this process holds resident.
+size_t ResidentBytes() {
+  long pages = 0;
+  long resident = 0;
+  std::ifstream statm("/proc/self/statm");
+  statm >> pages >> resident;
+  return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+std::vector<int> ParseList(const std::string& text) {
+  std::vector<int> values;
+  std::stringstream list(text);
+  for (std::string item; std::getline(list, item, ',');) values.push_back(std::stoi(item));
+  if (values.empty()) throw std::invalid_argument("empty list " + text);
+  return values;
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -74,66 +129,72 @@ Options ParseOptions(int argc, char** argv) {
     };
     if (arg == "--quick") {
       options.quick = true;
+    } else if (arg == "--scale") {
+      options.scale = true;
     } else if (arg == "--out") {
       options.out_dir = value();
     } else if (arg == "--cache") {
       options.cache_dir = value();
     } else if (arg == "--only") {
-      options.only = value();
+      std::stringstream list(value());
+      for (std::string item; std::getline(list, item, ',');) options.only.push_back(item);
     } else if (arg == "--repeat") {
       options.repeat = std::stoi(value());
       if (options.repeat < 1) throw std::invalid_argument("--repeat needs a count of at least 1");
+    } else if (arg == "--queries") {
+      options.queries = std::stoi(value());
+    } else if (arg == "--sizes") {
+      options.sizes = ParseList(value());
+    } else if (arg == "--dims") {
+      options.dims = ParseList(value());
     } else {
       throw std::invalid_argument("unknown option " + arg +
-                                  " (options: --quick, --out DIR, --cache DIR, --only TEXT, --repeat N)");
+                                  " (options: --quick, --scale, --out DIR, --cache DIR, --only TEXT, --repeat N, --queries N, "
+                                  "--sizes N,N, --dims D,D; --only takes TEXT,TEXT)");
     }
   }
   return options;
 }
 
-// Exact top-100 of every query, computed once and kept in the cache folder.
-std::vector<int> GroundTruth(const tarvo_test::Dataset& base, const tarvo_test::Dataset& queries,
-                             const std::string& cache_dir) {
-  const std::string path = cache_dir + "/fashion-mnist-l2-" + std::to_string(base.n) + "x" +
-                           std::to_string(queries.n) + "-top" + std::to_string(kTruthDepth) + ".bin";
-  std::vector<int> truth(static_cast<size_t>(queries.n) * kTruthDepth);
-  std::ifstream in(path, std::ios::binary);
-  if (in.read(reinterpret_cast<char*>(truth.data()), static_cast<std::streamsize>(truth.size() * sizeof(int)))) {
-    return truth;
-  }
-  std::fprintf(stderr, "computing exact top-%d for %d queries over %d vectors...\n", kTruthDepth, queries.n,
-               base.n);
-  omp_set_num_threads(kBuildThreads);
-  truth = tarvo_test::ExactKnn(base, queries, kTruthDepth, /*inner_product=*/false);
-  if (std::system(("mkdir -p '" + cache_dir + "'").c_str()) == 0) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(truth.data()), static_cast<std::streamsize>(truth.size() * sizeof(int)));
-  }
-  return truth;
-}
-
-// Searches every query with `threads` threads, `repeat` times; returns the queries per second of
-// the fastest pass and fills labels.
-double SearchAll(const AnnSystem& system, const tarvo_test::Dataset& queries, int threads, int repeat,
-                 std::vector<int64_t>* labels) {
-  omp_set_num_threads(threads);
+// Queries per second of the fastest of `repeat` runs of pass over n queries. When cpu_qps is given
+// it receives the best rate by the calling thread's CPU time, which other work on a shared
+// machine does not stretch: the fair single-thread figure there, for a pass that runs on the
+// calling thread.
+double BestQps(int n, int repeat, const std::function<void()>& pass, double* cpu_qps = nullptr) {
   double best = 0.0;
-  for (int pass = 0; pass < repeat; ++pass) {
+  for (int r = 0; r < repeat; ++r) {
+    timespec cpu_start{};
+    timespec cpu_end{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_start);
     const auto start = std::chrono::steady_clock::now();
-    system.SearchBatch(queries, kRecallDepth, labels->data());
-    best = std::max(best, queries.n / Seconds(start));
+    pass();
+    best = std::max(best, n / Seconds(start));
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_end);
+    const double cpu = static_cast<double>(cpu_end.tv_sec - cpu_start.tv_sec) + 1e-9 * (cpu_end.tv_nsec - cpu_start.tv_nsec);
+    if (cpu_qps != nullptr && cpu > 0) *cpu_qps = std::max(*cpu_qps, n / cpu);
   }
   return best;
 }
 
-}  // namespace
-
-void AnnSystem::SearchBatch(const tarvo_test::Dataset& queries, int k, int64_t* labels) const {
-#pragma omp parallel for schedule(static)
-  for (int q = 0; q < queries.n; ++q) Search(queries.row(q), k, labels + static_cast<size_t>(q) * k);
+void DynamicSplit(const AnnSystem& system, const tarvo_test::Dataset& queries, int64_t* labels) {
+#pragma omp parallel for schedule(dynamic, 1) num_threads(kThreads)
+  for (int q = 0; q < queries.n; ++q) {
+    system.Search(queries.row(q), kRecallDepth, labels + static_cast<size_t>(q) * kRecallDepth);
+  }
 }
 
-namespace {
+void WorkerPool(const AnnSystem& system, const tarvo_test::Dataset& queries, int64_t* labels) {
+  std::atomic<int> next{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&] {
+      for (int q = next.fetch_add(1); q < queries.n; q = next.fetch_add(1)) {
+        system.Search(queries.row(q), kRecallDepth, labels + static_cast<size_t>(q) * kRecallDepth);
+      }
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
+}
 
 // Whether recall rose by less than kPlateau over the last two breadth steps: a wider search would
 // only cost time (a quantized index without re-ranking levels off below 1).
@@ -144,34 +205,49 @@ bool Plateaued(const std::vector<Point>& sweep) {
 }
 
 Result Measure(AnnSystem& system, const tarvo_test::Dataset& base, const tarvo_test::Dataset& queries,
-               const std::vector<int>& truth, const std::vector<int>& breadths, int repeat) {
+               const std::vector<int>& truth, int truth_depth, const std::vector<int>& breadths, int repeat) {
   Result result;
   result.name = system.name();
-  omp_set_num_threads(kBuildThreads);
+  result.note = system.note();
+  result.n = base.n;
+  omp_set_num_threads(kThreads);
   result.build_seconds = system.Prepare(base);
   malloc_trim(0);
-  const size_t before = AllocatedBytes();
+  const size_t before = ResidentBytes();
   const auto start = std::chrono::steady_clock::now();
   system.Build(base);
   result.build_seconds += Seconds(start);
   malloc_trim(0);
-  const size_t after = AllocatedBytes();
+  const size_t after = ResidentBytes();
   result.index_bytes = after > before ? after - before : 0;
 
   std::vector<int64_t> labels(static_cast<size_t>(queries.n) * kRecallDepth, -1);
+  auto recall = [&] { return tarvo_test::RecallAtK(labels.data(), kRecallDepth, truth, truth_depth, queries.n, kRecallDepth); };
+  size_t level = 0;  // the next of kThreadLevels to measure
   for (int breadth : breadths) {
     system.SetBreadth(breadth);
     std::fill(labels.begin(), labels.end(), -1);
     Point point;
     point.breadth = breadth;
-    point.qps = SearchAll(system, queries, 1, repeat, &labels);
-    point.recall = tarvo_test::RecallAtK(labels.data(), kRecallDepth, truth, kTruthDepth, queries.n, kRecallDepth);
+    point.qps = BestQps(queries.n, repeat, [&] { system.SearchBatch(queries, kRecallDepth, 1, labels.data()); },
+                        &point.cpu_qps);
+    point.recall = recall();
     result.sweep.push_back(point);
-    std::fprintf(stderr, "  %-40s breadth %4d  recall@10 %.4f  %9.0f QPS\n", result.name.c_str(), breadth,
+    std::fprintf(stderr, "  %-36s breadth %4d  recall@10 %.4f  %9.0f QPS\n", result.name.c_str(), breadth,
                  point.recall, point.qps);
-    if (result.threads8_breadth == 0 && point.recall >= 0.95) {
-      result.threads8_breadth = breadth;
-      result.threads8_qps = SearchAll(system, queries, kBuildThreads, repeat, &labels);
+    for (; level < std::size(kThreadLevels) && point.recall >= kThreadLevels[level]; ++level) {
+      ThreadPoint tp;
+      tp.level = kThreadLevels[level];
+      tp.breadth = breadth;
+      tp.recall = point.recall;
+      tp.single = point.qps;
+      tp.batch = BestQps(queries.n, repeat, [&] { system.SearchBatch(queries, kRecallDepth, kThreads, labels.data()); });
+      tp.dynamic = BestQps(queries.n, repeat, [&] { DynamicSplit(system, queries, labels.data()); });
+      tp.pool = BestQps(queries.n, repeat, [&] { WorkerPool(system, queries, labels.data()); });
+      if (recall() != point.recall) throw std::runtime_error(result.name + ": parallel search changed the results");
+      result.threads.push_back(tp);
+      std::fprintf(stderr, "  %-36s 8 threads: batch %.0f, dynamic %.0f, pool %.0f QPS\n", "", tp.batch, tp.dynamic,
+                   tp.pool);
     }
     if (point.recall >= 0.999 || Plateaued(result.sweep)) break;
   }
@@ -179,80 +255,131 @@ Result Measure(AnnSystem& system, const tarvo_test::Dataset& base, const tarvo_t
   return result;
 }
 
-// Best single-thread QPS among the sweep points at or above the recall level; 0 when none.
-double BestQps(const Result& result, double level) {
+// Best single-thread QPS (by wall clock, or by CPU time) among the sweep points at or above the
+// recall level; 0 when none.
+double BestQpsAt(const Result& result, double level, bool cpu = false) {
   double best = 0.0;
   for (const Point& p : result.sweep) {
-    if (p.recall >= level) best = std::max(best, p.qps);
+    if (p.recall >= level) best = std::max(best, cpu ? p.cpu_qps : p.qps);
   }
   return best;
 }
 
-std::string Markdown(const std::vector<Result>& results, size_t engine_count, const std::string& header) {
-  std::ostringstream md;
-  md << header << "\n\n";
-  md << "| system | build s (8 thr) | index MiB | QPS@0.90 | QPS@0.95 | QPS@0.99 | QPS@0.995 | 8-thr QPS (breadth) |\n";
-  md << "|---|---:|---:|---:|---:|---:|---:|---:|\n";
-  char cell[64];
-  for (const Result& r : results) {
-    md << "| " << r.name;
-    std::snprintf(cell, sizeof(cell), " | %.1f | %.1f", r.build_seconds, r.index_bytes / 1048576.0);
-    md << cell;
-    for (double level : kRecallLevels) {
-      const double qps = BestQps(r, level);
-      if (qps > 0) {
-        std::snprintf(cell, sizeof(cell), " | %.0f", qps);
-      } else {
-        std::snprintf(cell, sizeof(cell), " | -");
-      }
-      md << cell;
-    }
-    if (r.threads8_breadth > 0) {
-      std::snprintf(cell, sizeof(cell), " | %.0f (%d) |\n", r.threads8_qps, r.threads8_breadth);
-    } else {
-      std::snprintf(cell, sizeof(cell), " | - |\n");
-    }
-    md << cell;
+const ThreadPoint* ThreadsAt(const Result& result, double level) {
+  for (const ThreadPoint& tp : result.threads) {
+    if (tp.level == level) return &tp;
   }
-  if (engine_count > 0 && engine_count < results.size()) {
-    md << "\nBest engine configuration against the best peer, single-thread QPS:\n\n";
-    md << "| recall@10 | best engine | QPS | best peer | QPS | ratio |\n|---|---|---:|---|---:|---:|\n";
-    for (double level : kRecallLevels) {
-      const Result* engine = nullptr;
-      const Result* peer = nullptr;
-      for (size_t i = 0; i < results.size(); ++i) {
-        const Result*& best = i < engine_count ? engine : peer;
-        if (BestQps(results[i], level) > 0 && (!best || BestQps(results[i], level) > BestQps(*best, level))) {
-          best = &results[i];
-        }
-      }
-      std::snprintf(cell, sizeof(cell), "| >= %.3f | ", level);
-      md << cell;
-      md << (engine ? engine->name : "-") << " | " << (engine ? static_cast<long>(BestQps(*engine, level)) : 0)
-         << " | " << (peer ? peer->name : "-") << " | " << (peer ? static_cast<long>(BestQps(*peer, level)) : 0);
-      if (engine && peer) {
-        std::snprintf(cell, sizeof(cell), " | %.2fx |\n", BestQps(*engine, level) / BestQps(*peer, level));
-      } else {
-        std::snprintf(cell, sizeof(cell), " | - |\n");
-      }
-      md << cell;
-    }
-  }
-  return md.str();
+  return nullptr;
 }
 
-std::string Json(const std::vector<Result>& results, size_t engine_count, const std::string& header) {
+std::string Format(const char* format, double value) {
+  char cell[64];
+  std::snprintf(cell, sizeof(cell), format, value);
+  return cell;
+}
+
+std::string QpsCell(double qps) { return qps > 0 ? Format("%.0f", qps) : "-"; }
+
+// The main table: one row per system.
+void SystemsTable(std::ostringstream& md, const std::vector<const Result*>& results) {
+  md << "| system | build s (8 thr) | index MiB | bytes / vector | QPS@0.90 | QPS@0.95 | QPS@0.99 | QPS@0.995 "
+        "| 8-thr QPS@0.95 (breadth) | 8-thr QPS@0.99 (breadth) | built as |\n";
+  md << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
+  for (const Result* r : results) {
+    md << "| " << r->name << " | " << Format("%.1f", r->build_seconds) << " | "
+       << Format("%.1f", r->index_bytes / 1048576.0) << " | "
+       << Format("%.0f", static_cast<double>(r->index_bytes) / r->n);
+    for (double level : kRecallLevels) md << " | " << QpsCell(BestQpsAt(*r, level));
+    for (double level : kThreadLevels) {
+      const ThreadPoint* tp = ThreadsAt(*r, level);
+      md << " | " << (tp ? QpsCell(tp->batch) + " (" + std::to_string(tp->breadth) + ")" : "-");
+    }
+    md << " | " << (r->note.empty() ? "this build" : r->note) << " |\n";
+  }
+}
+
+// Thread scaling at the first breadth reaching each level: the ratios to single-thread.
+void ThreadTable(std::ostringstream& md, const std::vector<const Result*>& results) {
+  md << "\n8-thread throughput against single-thread at the same breadth (batch: the system's own batch "
+        "search, for the engine `Tarvo::Search` with its static split; dynamic: OpenMP dynamic split over "
+        "single-query searches; pool: 8 std::thread workers with an atomic query counter):\n\n";
+  md << "| system | recall | breadth | 1-thr QPS | batch 8 | x | dynamic 8 | x | pool 8 | x |\n";
+  md << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  for (const Result* r : results) {
+    for (const ThreadPoint& tp : r->threads) {
+      md << "| " << r->name << " | " << Format("%.4f", tp.recall) << " | " << tp.breadth << " | "
+         << QpsCell(tp.single) << " | " << QpsCell(tp.batch) << " | " << Format("%.2f", tp.batch / tp.single) << " | "
+         << QpsCell(tp.dynamic) << " | " << Format("%.2f", tp.dynamic / tp.single) << " | " << QpsCell(tp.pool)
+         << " | " << Format("%.2f", tp.pool / tp.single) << " |\n";
+    }
+  }
+}
+
+// Every system against the reference peer of the same data: ratios of the same run.
+void RatioTable(std::ostringstream& md, const std::vector<const Result*>& results, const Result& peer) {
+  md << "\nAgainst " << peer.name << " (same run; > 1 is faster, or larger for bytes and build time):\n\n";
+  md << "| system | build time | index bytes | QPS@0.95 1 thr | QPS@0.99 1 thr | QPS@0.95 1 thr, CPU time "
+        "| QPS@0.99 1 thr, CPU time | QPS@0.95 8 thr | QPS@0.99 8 thr |\n";
+  md << "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  auto ratio = [](double a, double b) { return a > 0 && b > 0 ? Format("%.2fx", a / b) : std::string("-"); };
+  for (const Result* r : results) {
+    if (r == &peer) continue;
+    md << "| " << r->name << " | " << ratio(r->build_seconds, peer.build_seconds) << " | "
+       << ratio(static_cast<double>(r->index_bytes), static_cast<double>(peer.index_bytes));
+    for (bool cpu : {false, true}) {
+      for (double level : kThreadLevels) md << " | " << ratio(BestQpsAt(*r, level, cpu), BestQpsAt(peer, level, cpu));
+    }
+    for (double level : kThreadLevels) {
+      const ThreadPoint* mine = ThreadsAt(*r, level);
+      const ThreadPoint* theirs = ThreadsAt(peer, level);
+      md << " | " << (mine && theirs ? ratio(mine->batch, theirs->batch) : std::string("-"));
+    }
+    md << " |\n";
+  }
+}
+
+// The recall of every system at each breadth, side by side.
+void RecallTable(std::ostringstream& md, const std::vector<const Result*>& results) {
+  std::vector<int> breadths;
+  for (const Result* r : results) {
+    for (const Point& p : r->sweep) breadths.push_back(p.breadth);
+  }
+  std::sort(breadths.begin(), breadths.end());
+  breadths.erase(std::unique(breadths.begin(), breadths.end()), breadths.end());
+  md << "\nrecall@10 and single-thread QPS by breadth (ef):\n\n| breadth |";
+  for (const Result* r : results) md << " " << r->name << " |";
+  md << "\n|---:|";
+  for (size_t i = 0; i < results.size(); ++i) md << "---:|";
+  md << "\n";
+  for (int b : breadths) {
+    md << "| " << b << " |";
+    for (const Result* r : results) {
+      auto p = std::find_if(r->sweep.begin(), r->sweep.end(), [&](const Point& x) { return x.breadth == b; });
+      md << " " << (p == r->sweep.end() ? std::string("-") : Format("%.4f", p->recall) + " / " + QpsCell(p->qps))
+         << " |";
+    }
+    md << "\n";
+  }
+}
+
+std::string Json(const std::vector<Result>& results, const std::string& header) {
   std::ostringstream js;
   js << "{\n  \"setup\": \"" << header << "\",\n  \"systems\": [\n";
   for (size_t i = 0; i < results.size(); ++i) {
     const Result& r = results[i];
-    js << "    {\"name\": \"" << r.name << "\", \"engine\": " << (i < engine_count ? "true" : "false")
-       << ", \"build_seconds\": " << r.build_seconds << ", \"index_bytes\": " << r.index_bytes
-       << ", \"threads8_breadth\": " << r.threads8_breadth << ", \"threads8_qps\": " << r.threads8_qps
-       << ", \"sweep\": [";
+    js << "    {\"name\": \"" << r.name << "\", \"note\": \"" << r.note << "\", \"data\": \"" << r.data
+       << "\", \"n\": " << r.n << ", \"engine\": " << (r.engine ? "true" : "false")
+       << ", \"build_seconds\": " << r.build_seconds << ", \"index_bytes\": " << r.index_bytes << ", \"sweep\": [";
     for (size_t j = 0; j < r.sweep.size(); ++j) {
       js << (j ? ", " : "") << "{\"breadth\": " << r.sweep[j].breadth << ", \"recall\": " << r.sweep[j].recall
-         << ", \"qps\": " << r.sweep[j].qps << "}";
+         << ", \"qps\": " << r.sweep[j].qps << ", \"cpu_qps\": " << r.sweep[j].cpu_qps << "}";
+    }
+    js << "], \"threads\": [";
+    for (size_t j = 0; j < r.threads.size(); ++j) {
+      const ThreadPoint& tp = r.threads[j];
+      js << (j ? ", " : "") << "{\"level\": " << tp.level << ", \"breadth\": " << tp.breadth
+         << ", \"recall\": " << tp.recall << ", \"single\": " << tp.single << ", \"batch\": " << tp.batch
+         << ", \"dynamic\": " << tp.dynamic << ", \"pool\": " << tp.pool << "}";
     }
     js << "]}" << (i + 1 < results.size() ? "," : "") << "\n";
   }
@@ -260,45 +387,122 @@ std::string Json(const std::vector<Result>& results, size_t engine_count, const 
   return js.str();
 }
 
-int Run(const Options& options) {
+// Measures the systems whose names pass --only over one data set; the engine's come first.
+void MeasureAll(std::vector<std::unique_ptr<AnnSystem>> systems, size_t engine_systems, const std::string& data,
+                const tarvo_test::Dataset& base, const tarvo_test::Dataset& queries, const std::vector<int>& truth,
+                int truth_depth, const std::vector<int>& breadths, const Options& options,
+                std::vector<Result>* results) {
+  for (size_t i = 0; i < systems.size(); ++i) {
+    const std::string name = systems[i]->name();
+    if (!options.only.empty() && std::none_of(options.only.begin(), options.only.end(), [&](const std::string& text) {
+          return name.find(text) != std::string::npos;
+        })) {
+      continue;
+    }
+    std::fprintf(stderr, "%s: %s\n", data.c_str(), systems[i]->name().c_str());
+    results->push_back(Measure(*systems[i], base, queries, truth, truth_depth, breadths, options.repeat));
+    results->back().data = data;
+    results->back().engine = i < engine_systems;
+  }
+}
+
+void Write(const Options& options, const std::string& stem, std::string md, const std::string& js) {
+  md += "\nLoad average of the machine (1, 5, 15 minutes) when the figures were written: " + LoadAverage() + " on " +
+        std::to_string(std::thread::hardware_concurrency()) + " hardware threads.\n";
+  if (std::system(("mkdir -p '" + options.out_dir + "'").c_str()) != 0) {
+    throw std::runtime_error("cannot create " + options.out_dir);
+  }
+  std::ofstream(options.out_dir + "/" + stem + ".md") << md;
+  std::ofstream(options.out_dir + "/" + stem + ".json") << js;
+  std::fprintf(stderr, "\n%s\nwrote %s/%s.md and %s/%s.json\n", md.c_str(), options.out_dir.c_str(), stem.c_str(),
+               options.out_dir.c_str(), stem.c_str());
+}
+
+const std::vector<int> kBreadths = {10, 16, 24, 32, 48, 64, 96, 128, 192, 256, 384, 512};
+
+int RunFashion(const Options& options) {
+  constexpr int kTruthDepth = 100;
   const int base_rows = options.quick ? 10000 : -1;
-  const int query_rows = options.quick ? 1000 : -1;
+  const int query_rows = options.queries > 0 ? options.queries : options.quick ? 1000 : -1;
   const tarvo_test::Dataset base = tarvo_test::LoadFashionMnist("train", base_rows);
   const tarvo_test::Dataset queries = tarvo_test::LoadFashionMnist("t10k", query_rows);
-  const std::vector<int> truth = GroundTruth(base, queries, options.cache_dir);
-  const std::vector<int> breadths = options.quick ? std::vector<int>{10, 20, 40, 80, 160}
-                                                  : std::vector<int>{10, 16, 24, 32, 48, 64, 96, 128, 192,
-                                                                     256, 384, 512};
+  omp_set_num_threads(kThreads);
+  const std::vector<int> truth = CachedGroundTruth(base, queries, kTruthDepth, options.cache_dir, "fashion-mnist");
+  const std::vector<int> breadths = options.quick ? std::vector<int>{10, 20, 40, 80, 160} : kBreadths;
 
-  std::vector<std::unique_ptr<AnnSystem>> systems = MakeTarvoSystems(options.quick);
+  TarvoSelection selection;
+  if (options.quick) {
+    selection = {{"HNSW", "SSG"}, {true}, {"FP32", "SQ8U"}, {false, true}};
+  } else {
+    selection = {{"HNSW", "SSG", "NSG", "TSDG"}, {false, true}, {"FP32", "FP16", "SQ8U", "SQ4U"}, {false, true}};
+  }
+  std::vector<std::unique_ptr<AnnSystem>> systems = MakeTarvoSystems(selection, options.cache_dir + "/graphs");
   const size_t engine_systems = systems.size();
   for (auto* make : {&MakeHnswlibSystems, &MakeFaissSystems}) {
     for (auto& s : make()) systems.push_back(std::move(s));
   }
-
   std::vector<Result> results;
-  size_t engine_count = 0;
-  for (size_t i = 0; i < systems.size(); ++i) {
-    if (!options.only.empty() && systems[i]->name().find(options.only) == std::string::npos) continue;
-    std::fprintf(stderr, "%s\n", systems[i]->name().c_str());
-    results.push_back(Measure(*systems[i], base, queries, truth, breadths, options.repeat));
-    if (i < engine_systems) ++engine_count;
-  }
+  MeasureAll(std::move(systems), engine_systems, "fashion-mnist", base, queries, truth, kTruthDepth, breadths, options,
+             &results);
 
   std::ostringstream header;
   header << "Fashion-MNIST " << base.n << " x " << base.dim << " base, " << queries.n
-         << " queries, squared L2, recall@10 against exact top-100; build with " << kBuildThreads
-         << " threads, QPS single-threaded (best of " << options.repeat << " passes). " << HnswlibBuildNote()
-         << ". " << FaissBuildNote() << ".";
-  const std::string md = Markdown(results, engine_count, header.str());
-  const std::string js = Json(results, engine_count, header.str());
-  if (std::system(("mkdir -p '" + options.out_dir + "'").c_str()) != 0) {
-    throw std::runtime_error("cannot create " + options.out_dir);
+         << " queries, squared L2, recall@10 against exact top-100; the engine through Tarvo (Add, SaveGraph, "
+            "LoadGraph per code kind, SetEf, Search); build with "
+         << kThreads << " threads, QPS single-threaded (best of " << options.repeat << " passes). "
+         << HnswlibBuildNote() << ". " << FaissBuildNote() << ".";
+  std::vector<const Result*> all;
+  for (const Result& r : results) all.push_back(&r);
+  std::ostringstream md;
+  md << header.str() << "\n\n";
+  SystemsTable(md, all);
+  ThreadTable(md, all);
+  auto peer = std::find_if(results.begin(), results.end(), [](const Result& r) { return r.name == "hnswlib M=16"; });
+  if (peer != results.end()) RatioTable(md, all, *peer);
+  Write(options, "ann", md.str(), Json(results, header.str()));
+  return 0;
+}
+
+int RunScale(const Options& options) {
+  std::vector<Result> results;
+  std::ostringstream md;
+  std::ostringstream header;
+  header << "Clustered Gaussian data (1000 centres of deviation 1 per coordinate, unit noise; " << kScaleQueries
+         << " queries from the same mixture), squared L2, recall@10 against the exact top-10; the engine "
+            "through Tarvo (Add without reorder, SaveGraph, LoadGraph per code kind, SetEf, Search) with R 32 "
+            "(HNSW: M 16, ef_construction 200; NSG: L 100, RNN-Descent), hnswlib M 16 ef_construction 200; build "
+            "with "
+         << kThreads << " threads, index bytes = resident growth over the build, QPS single-threaded (best of "
+         << options.repeat << " passes). " << HnswlibBuildNote() << ".";
+  md << header.str() << "\n";
+  for (int dim : options.dims) {
+    const tarvo_test::GaussianMixture mixture{dim, 1000, 1.0f, 1};
+    for (int n : options.sizes) {
+      const std::string data = "gauss" + std::to_string(dim) + "-" + std::to_string(n);
+      omp_set_num_threads(kThreads);
+      tarvo_test::Dataset base = tarvo_test::ClusteredGaussian(mixture, n, 2);
+      const tarvo_test::Dataset queries = tarvo_test::ClusteredGaussian(mixture, kScaleQueries, 3);
+      const std::vector<int> truth = CachedGroundTruth(base, queries, kRecallDepth, options.cache_dir,
+                                                       "gauss" + std::to_string(dim) + "c1000s1");
+      std::vector<std::unique_ptr<AnnSystem>> systems = MakeTarvoSystems(
+          {{"HNSW", "NSG"}, {false}, {"FP32", "SQ8U"}, {false}}, options.cache_dir + "/graphs");
+      const size_t engine_systems = systems.size();
+      systems.push_back(MakeHnswlibM16());
+      const size_t first = results.size();
+      MeasureAll(std::move(systems), engine_systems, data, base, queries, truth, kRecallDepth, kBreadths, options,
+                 &results);
+      std::vector<const Result*> these;
+      for (size_t i = first; i < results.size(); ++i) these.push_back(&results[i]);
+      md << "\n## " << n << " x " << dim << "\n\n";
+      SystemsTable(md, these);
+      ThreadTable(md, these);
+      auto peer = std::find_if(these.begin(), these.end(), [](const Result* r) { return !r->engine; });
+      if (peer != these.end()) RatioTable(md, these, **peer);
+      RecallTable(md, these);
+      // Written after every data set, so that a long run leaves its figures so far.
+      Write(options, "scale", md.str(), Json(results, header.str()));
+    }
   }
-  std::ofstream(options.out_dir + "/ann.md") << md;
-  std::ofstream(options.out_dir + "/ann.json") << js;
-  std::fprintf(stderr, "\n%s\nwrote %s/ann.md and %s/ann.json\n", md.c_str(), options.out_dir.c_str(),
-               options.out_dir.c_str());
   return 0;
 }
 
@@ -307,7 +511,8 @@ int Run(const Options& options) {
 
 int main(int argc, char** argv) {
   try {
-    return tarvo_bench::Run(tarvo_bench::ParseOptions(argc, argv));
+    const tarvo_bench::Options options = tarvo_bench::ParseOptions(argc, argv);
+    return options.scale ? tarvo_bench::RunScale(options) : tarvo_bench::RunFashion(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ann_benchmark: %s\n", e.what());
     return 1;

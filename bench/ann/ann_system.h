@@ -17,6 +17,9 @@ class AnnSystem {
 
   // Name shown in the tables and the plot.
   virtual std::string name() const = 0;
+  // How the system was built, when that matters to a reader of the figures (a peer's compiler
+  // flags); empty for the engine.
+  virtual std::string note() const { return ""; }
   // Work that several configurations share (an engine graph searched with several codes), done
   // before Build and outside its memory measurement. Returns its seconds, counted as build time.
   virtual double Prepare(const tarvo_test::Dataset& /*base*/) { return 0.0; }
@@ -28,9 +31,9 @@ class AnnSystem {
   virtual void SetBreadth(int breadth) = 0;
   // Writes the k nearest labels of one query; called from many threads at once.
   virtual void Search(const float* query, int k, int64_t* labels) const = 0;
-  // Searches every query with the current OpenMP team, k labels per query. By default an OpenMP
-  // loop over Search; a system whose own batch search is faster overrides it.
-  virtual void SearchBatch(const tarvo_test::Dataset& queries, int k, int64_t* labels) const;
+  // Searches every query with `threads` threads, k labels per query. By default an OpenMP loop
+  // with a static split over Search; a system with a batch search of its own overrides it.
+  virtual void SearchBatch(const tarvo_test::Dataset& queries, int k, int threads, int64_t* labels) const;
 };
 
 // The peers: hnswlib M = 16 and 32 (ef_construction 200), faiss HNSWFlat M = 32, NSGFlat R = 32 and
@@ -38,9 +41,11 @@ class AnnSystem {
 std::vector<std::unique_ptr<AnnSystem>> MakeHnswlibSystems();
 std::vector<std::unique_ptr<AnnSystem>> MakeFaissSystems();
 
-// A description of the CPU path each peer runs (for the report).
+// A description of the CPU path each peer runs (for the report's header).
 std::string HnswlibBuildNote();
 std::string FaissBuildNote();
+// hnswlib M = 16, ef_construction 200: the peer of the scale runs.
+std::unique_ptr<AnnSystem> MakeHnswlibM16();
 
 }  // namespace tarvo_bench
 

@@ -26,6 +26,8 @@ class FaissSystem : public AnnSystem {
     return "faiss";
   }
 
+  std::string note() const override { return "faiss 1.7.3 Debian build for baseline x86-64 (no AVX2)"; }
+
   void Build(const tarvo_test::Dataset& base) override {
     switch (kind_) {
       case FaissKind::kHnswFlat: {
@@ -65,8 +67,9 @@ class FaissSystem : public AnnSystem {
     for (int j = 0; j < k; ++j) labels[j] = ids[j];
   }
 
-  // One batch call, parallel inside faiss over the current OpenMP team: faiss's own best use.
-  void SearchBatch(const tarvo_test::Dataset& queries, int k, int64_t* labels) const override {
+  // One batch call, parallel inside faiss over an OpenMP team of `threads`: faiss's own best use.
+  void SearchBatch(const tarvo_test::Dataset& queries, int k, int threads, int64_t* labels) const override {
+    omp_set_num_threads(threads);
     std::vector<float> distances(static_cast<size_t>(queries.n) * k);
     std::vector<faiss::Index::idx_t> ids(static_cast<size_t>(queries.n) * k);
     index_->search(queries.n, queries.values.data(), k, distances.data(), ids.data());

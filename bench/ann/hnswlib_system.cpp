@@ -1,60 +1,87 @@
 // Compiled with -march=native -ffp-contract=fast: hnswlib is header-only and picks its widest
 // distance path at compile time, as a user who builds it from source for this machine gets it.
+#include "bench/ann/hnswlib_system.h"
+
 #include <hnswlib/hnswlib.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
-
-#include "bench/ann/ann_system.h"
+#include <vector>
 
 namespace tarvo_bench {
-namespace {
 
-class HnswlibSystem : public AnnSystem {
- public:
-  HnswlibSystem(int m, int ef_construction) : m_(m), ef_construction_(ef_construction) {}
+struct HnswlibSystem::Index {
+  Index(int dim, int n, int m, int ef_construction) : space(dim), hnsw(&space, n, m, ef_construction) {}
 
-  std::string name() const override { return "hnswlib M=" + std::to_string(m_); }
-
-  void Build(const tarvo_test::Dataset& base) override {
-    space_ = std::make_unique<hnswlib::L2Space>(base.dim);
-    index_ = std::make_unique<hnswlib::HierarchicalNSW<float>>(space_.get(), base.n, m_, ef_construction_);
-    index_->addPoint(base.row(0), 0);
-#pragma omp parallel for schedule(dynamic, 1)
-    for (int i = 1; i < base.n; ++i) index_->addPoint(base.row(i), static_cast<hnswlib::labeltype>(i));
-  }
-
-  void Release() override {
-    index_.reset();
-    space_.reset();
-  }
-
-  void SetBreadth(int breadth) override { index_->setEf(breadth); }
-
-  void Search(const float* query, int k, int64_t* labels) const override {
-    auto result = index_->searchKnn(query, k);
-    for (int j = static_cast<int>(result.size()) - 1; j >= 0; --j) {
-      labels[j] = static_cast<int64_t>(result.top().second);
-      result.pop();
-    }
-  }
-
- private:
-  int m_;
-  int ef_construction_;
-  std::unique_ptr<hnswlib::L2Space> space_;                   // owned; outlives index_
-  std::unique_ptr<hnswlib::HierarchicalNSW<float>> index_;    // owned
+  hnswlib::L2Space space;                 // outlives hnsw
+  hnswlib::HierarchicalNSW<float> hnsw;
 };
 
-}  // namespace
+HnswlibSystem::HnswlibSystem(int m, int ef_construction) : m_(m), ef_construction_(ef_construction) {}
+
+HnswlibSystem::~HnswlibSystem() = default;
+
+std::string HnswlibSystem::name() const { return "hnswlib M=" + std::to_string(m_); }
+
+std::string HnswlibSystem::note() const { return "hnswlib 0.6.2 compiled with -march=native"; }
+
+void HnswlibSystem::Build(const tarvo_test::Dataset& base) {
+  index_ = std::make_unique<Index>(base.dim, base.n, m_, ef_construction_);
+  hnswlib::HierarchicalNSW<float>& hnsw = index_->hnsw;
+  hnsw.addPoint(base.row(0), 0);
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int i = 1; i < base.n; ++i) hnsw.addPoint(base.row(i), static_cast<hnswlib::labeltype>(i));
+}
+
+void HnswlibSystem::Release() { index_.reset(); }
+
+void HnswlibSystem::SetBreadth(int breadth) { index_->hnsw.setEf(breadth); }
+
+void HnswlibSystem::Search(const float* query, int k, int64_t* labels) const {
+  auto result = index_->hnsw.searchKnn(query, k);
+  for (int j = static_cast<int>(result.size()) - 1; j >= 0; --j) {
+    labels[j] = static_cast<int64_t>(result.top().second);
+    result.pop();
+  }
+}
+
+vexa::Graph<int> HnswlibSystem::EngineGraph() const {
+  hnswlib::HierarchicalNSW<float>& hnsw = index_->hnsw;
+  const int n = static_cast<int>(hnsw.cur_element_count);
+  auto row_of = [&](hnswlib::tableint internal) { return static_cast<int>(hnsw.getExternalLabel(internal)); };
+  vexa::Graph<int> graph;
+  graph.Allocate(n, 2 * m_);
+  std::unique_ptr<vexa::Hnsw1pGraph> layers = vexa::Hnsw1pGraph::Create(graph);
+  layers->K = m_;
+  layers->ep = row_of(hnsw.enterpoint_node_);
+  for (int j = 0; j < n; ++j) {
+    const int row = row_of(static_cast<hnswlib::tableint>(j));
+    const std::vector<hnswlib::tableint> level0 = hnsw.getConnectionsWithLock(static_cast<hnswlib::tableint>(j), 0);
+    for (size_t k = 0; k < level0.size(); ++k) {
+      graph.neighbors[static_cast<size_t>(row) * graph.K + k] = row_of(level0[k]);
+    }
+    const int levels = hnsw.element_levels_[j];
+    layers->nodeLevels[row] = levels;
+    if (levels < 1) continue;
+    layers->lists[row].Assign(static_cast<size_t>(levels) * m_, -1);
+    for (int l = 1; l <= levels; ++l) {
+      const std::vector<hnswlib::tableint> links = hnsw.getConnectionsWithLock(static_cast<hnswlib::tableint>(j), l);
+      int* slots = layers->lists[row].data() + static_cast<size_t>(l - 1) * m_;
+      for (size_t k = 0; k < links.size(); ++k) slots[k] = row_of(links[k]);
+    }
+  }
+  graph.hnsw1pgraph = std::move(layers);
+  return graph;
+}
 
 std::vector<std::unique_ptr<AnnSystem>> MakeHnswlibSystems() {
   std::vector<std::unique_ptr<AnnSystem>> systems;
-  systems.push_back(std::make_unique<HnswlibSystem>(16, 200));
+  systems.push_back(MakeHnswlibM16());
   systems.push_back(std::make_unique<HnswlibSystem>(32, 200));
   return systems;
 }
+
+std::unique_ptr<AnnSystem> MakeHnswlibM16() { return std::make_unique<HnswlibSystem>(16, 200); }
 
 std::string HnswlibBuildNote() {
 #if defined(__AVX512F__)

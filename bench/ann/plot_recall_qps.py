@@ -2,7 +2,7 @@
 """Draws recall@10 against single-thread queries per second (log scale), one curve per system,
 from the ann.json that tarvo_ann_benchmark writes: one panel per code kind of the engine, each with
 the engine's configurations of that code (colour: graph type, marker: reordered or not, line:
-early stopping or not) and every peer as a dashed reference."""
+early stopping or not) and every peer as a dashed reference, labelled with how it was built."""
 import json
 import math
 import sys
@@ -44,7 +44,8 @@ def main(json_path, png_path):
                     color=GRAPH_COLOURS.get(graph, "tab:pink"), label=s["name"])
         for i, s in enumerate(peers):
             ax.plot([p["recall"] for p in s["sweep"]], [p["qps"] for p in s["sweep"]], "--", marker="s",
-                    markersize=3, linewidth=1.8, color=PEER_COLOURS[i % len(PEER_COLOURS)], label=s["name"])
+                    markersize=3, linewidth=1.8, color=PEER_COLOURS[i % len(PEER_COLOURS)],
+                    label="%s (%s)" % (s["name"], s["note"]) if s.get("note") else s["name"])
         ax.set_yscale("log")
         ax.set_xlim(max(0.0, math.floor(lowest * 50) / 50), 1.0)
         ax.set_xlabel("recall@10")

@@ -2,28 +2,23 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "engine/build/reorder/graph_reorder_worker.h"
-#include "engine/build/hnsw/hnsw.h"
-#include "engine/build/ssg/ssg.h"
-#include "engine/search/quant/distance.h"
-#include "engine/search/graph/graph.h"
-#include "engine/search/searcher/make_graph_searcher.h"
-#include "tests/support/exact_knn.h"
+#include "engine/index/tarvo.h"
 
 namespace tarvo_bench {
 namespace {
 
 constexpr int kDegree = 32;             // R; M = R / 2 for HNSW
-constexpr int kHnswConstruction = 200;  // L of the HNSW build (ef_construction)
+constexpr int kHnswConstruction = 200;  // L of the HNSW build (ef_construction = max(R / 2, L))
 constexpr int kSsgCandidates = 100;     // L of the SSG, NSG and TSDG builds
-constexpr float kSsgAngle = 60.0f;      // pruning angle of the SSG rule, degrees
-constexpr int kSsgEntryPoints = 10;     // n_try
+constexpr int kSsgAngle = 60;           // pruning angle of the SSG rule, degrees
 // Early stopping: stop after kPatience expansions in a row that put nothing among the first
 // kAddingPref candidates.
 constexpr int kAddingPref = 10;
@@ -36,7 +31,15 @@ int ConsecutiveLog(int n) {
   return log;
 }
 
-// A graph configuration: which builder, and whether the graph is reordered after it.
+// The level Add and LoadGraph take for a code kind.
+int QuantLevel(const std::string& code) {
+  if (code == "FP32") return 0;
+  if (code == "SQ8U") return 1;
+  if (code == "SQ4U") return 2;
+  if (code == "FP16") return 3;
+  throw std::invalid_argument("unknown code kind " + code);
+}
+
 struct GraphConfig {
   std::string type;  // "HNSW", "SSG", "NSG" or "TSDG"
   bool reorder = false;
@@ -47,113 +50,112 @@ struct GraphConfig {
   }
 };
 
-// Graphs built once per configuration and shared by every searcher over them.
-class GraphCache {
+// Graph files made once per configuration by Add and SaveGraph, shared by the systems over them.
+class GraphFiles {
  public:
-  // The graph of config over base, built on first use; seconds holds its build time.
-  const vexa::Graph<int>& Get(const GraphConfig& config, const tarvo_test::Dataset& base, double* seconds) {
-    auto it = graphs_.find(config);
-    if (it == graphs_.end()) it = graphs_.emplace(config, Build(config, base)).first;
+  explicit GraphFiles(std::string dir) : dir_(std::move(dir)) {}
+  GraphFiles(const GraphFiles&) = delete;
+  GraphFiles& operator=(const GraphFiles&) = delete;
+  ~GraphFiles() {
+    for (const auto& entry : files_) std::remove(entry.second.path.c_str());
+  }
+
+  // The graph file of config over base, made on first use; seconds holds the time of Add.
+  const std::string& Get(const GraphConfig& config, const tarvo_test::Dataset& base, double* seconds) {
+    auto it = files_.find(config);
+    if (it == files_.end()) it = files_.emplace(config, Make(config, base)).first;
     *seconds = it->second.seconds;
-    return *it->second.graph;
+    return it->second.path;
   }
 
  private:
-  struct Entry {
-    std::unique_ptr<vexa::Graph<int>> graph;
+  struct File {
+    std::string path;
     double seconds = 0.0;
   };
 
-  static Entry Build(const GraphConfig& config, const tarvo_test::Dataset& base) {
-    const int consecutive_log = ConsecutiveLog(base.n);
-    std::vector<float*> chunks = tarvo_test::MakeChunkTable(base, consecutive_log);
+  File Make(const GraphConfig& config, const tarvo_test::Dataset& base) const {
+    if (std::system(("mkdir -p '" + dir_ + "'").c_str()) != 0) throw std::runtime_error("cannot create " + dir_);
+    File file;
+    file.path = dir_ + "/" + config.Label() + ".graph";
+    const int candidates = config.type == "HNSW" ? kHnswConstruction : kSsgCandidates;
+    Tarvo index(base.dim, kDegree, candidates, kSsgAngle, /*graph_opt_iter=*/0, "L2", "RNNDescent", config.type);
     const auto start = std::chrono::steady_clock::now();
-    Entry entry;
-    if (config.type == "HNSW") {
-      vexa::HNSW builder("L2", base.dim, kDegree / 2, kHnswConstruction);
-      builder.Build(chunks.data(), consecutive_log, base.n);
-      entry.graph = std::make_unique<vexa::Graph<int>>(builder.graph);
-    } else {
-      vexa::SSG builder(kDegree, kSsgCandidates, kSsgAngle, kSsgEntryPoints, "L2", "RNNDescent", config.type,
-                        base.dim, /*graph_opt_iter=*/0);
-      builder.Build(chunks.data(), consecutive_log, base.n);
-      entry.graph = std::make_unique<vexa::Graph<int>>(builder.graph);
+    if (index.Add(base.n, base.values.data(), ConsecutiveLog(base.n), config.reorder ? 1 : 0, /*level=*/0) != 0) {
+      throw std::runtime_error("Add failed for " + config.Label());
     }
-    if (config.reorder) {
-      vexa::GraphReorderWorker worker;
-      worker.distFn = vexa::DistanceFP32L2;
-      worker.chunks = chunks.data();
-      worker.metric = "L2";
-      worker.consecutiveLog = consecutive_log;
-      worker.dim = base.dim;
-      worker.MagicReorder(*entry.graph);
-    }
-    entry.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return entry;
+    file.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (index.SaveGraph(file.path.c_str()) != 0) throw std::runtime_error("SaveGraph failed for " + config.Label());
+    return file;
   }
 
-  std::map<GraphConfig, Entry> graphs_;
+  std::string dir_;
+  std::map<GraphConfig, File> files_;
 };
 
-// One searcher configuration over a cached graph.
+// One code kind over a saved graph, searched through the facade.
 class TarvoSystem : public AnnSystem {
  public:
-  TarvoSystem(GraphCache* cache, GraphConfig graph, std::string quant_type, bool early_stop)
-      : cache_(cache), graph_(std::move(graph)), quant_type_(std::move(quant_type)), early_stop_(early_stop) {}
+  TarvoSystem(std::shared_ptr<GraphFiles> files, GraphConfig graph, std::string code, bool early_stop)
+      : files_(std::move(files)), graph_(std::move(graph)), code_(std::move(code)), early_stop_(early_stop) {}
 
   std::string name() const override {
-    return "Tarvo " + graph_.Label() + " " + quant_type_ + (early_stop_ ? " early-stop" : "");
+    return "Tarvo " + graph_.Label() + " " + code_ + (early_stop_ ? " early-stop" : "");
   }
 
   double Prepare(const tarvo_test::Dataset& base) override {
     double seconds = 0.0;
-    graph_ptr_ = &cache_->Get(graph_, base, &seconds);
+    path_ = &files_->Get(graph_, base, &seconds);
     return seconds;
   }
 
-  void Build(const tarvo_test::Dataset& base) override {
-    const int consecutive_log = ConsecutiveLog(base.n);
-    std::vector<float*> chunks = tarvo_test::MakeChunkTable(base, consecutive_log);
-    searcher_ = vexa::MakeGraphSearcher(*graph_ptr_, "L2", quant_type_);
-    searcher_->Build(chunks.data(), consecutive_log, base.n, base.dim);
-    searcher_->SetPo(1);
-    searcher_->UpdatePrefetchLines();
-    searcher_->SetEarlyStoppingParams(kAddingPref, early_stop_ ? kPatience : -1);
+  void Build(const tarvo_test::Dataset& /*base*/) override {
+    index_ = std::make_unique<Tarvo>();
+    if (index_->LoadGraph(path_->c_str(), QuantLevel(code_)) != 0) throw std::runtime_error("LoadGraph failed");
+    if (early_stop_ && index_->SetEarlyStoppingParams(kAddingPref, kPatience) != 0) {
+      throw std::runtime_error("SetEarlyStoppingParams failed");
+    }
   }
 
-  void Release() override { searcher_.reset(); }
+  void Release() override { index_.reset(); }
 
-  void SetBreadth(int breadth) override { searcher_->SetEf(breadth); }
+  void SetBreadth(int breadth) override {
+    if (index_->SetEf(breadth) != 0) throw std::runtime_error("SetEf failed");
+  }
 
   void Search(const float* query, int k, int64_t* labels) const override {
-    searcher_->SearchQuery(query, k, labels, nullptr);
+    std::vector<float> distances(k);
+    index_->Search(1, query, k, distances.data(), reinterpret_cast<long*>(labels), 1);
+  }
+
+  // The facade's own batch search: the calling thread, or its team of `threads` with the static
+  // split of the rows.
+  void SearchBatch(const tarvo_test::Dataset& queries, int k, int threads, int64_t* labels) const override {
+    std::vector<float> distances(static_cast<size_t>(queries.n) * k);
+    index_->Search(queries.n, queries.values.data(), k, distances.data(), reinterpret_cast<long*>(labels), threads);
   }
 
  private:
-  GraphCache* cache_;                                 // not owned; outlives the system
+  std::shared_ptr<GraphFiles> files_;  // shared by the systems over the same files
   GraphConfig graph_;
-  std::string quant_type_;
+  std::string code_;
   bool early_stop_;
-  const vexa::Graph<int>* graph_ptr_ = nullptr;       // owned by cache_
-  std::unique_ptr<vexa::SearcherBase> searcher_;      // owned
+  const std::string* path_ = nullptr;  // owned by files_
+  std::unique_ptr<Tarvo> index_;       // null until built
 };
 
 }  // namespace
 
-std::vector<std::unique_ptr<AnnSystem>> MakeTarvoSystems(bool quick) {
-  static GraphCache cache;
-  const std::vector<std::string> types = quick ? std::vector<std::string>{"HNSW", "SSG"}
-                                                : std::vector<std::string>{"HNSW", "SSG", "NSG", "TSDG"};
-  const std::vector<bool> reorders = quick ? std::vector<bool>{true} : std::vector<bool>{false, true};
-  const std::vector<std::string> quants = quick ? std::vector<std::string>{"FP32", "SQ8U"}
-                                                : std::vector<std::string>{"FP32", "FP16", "SQ8U", "SQ4U"};
+std::vector<std::unique_ptr<AnnSystem>> MakeTarvoSystems(const TarvoSelection& selection,
+                                                         const std::string& scratch_dir) {
+  static_assert(sizeof(long) == sizeof(int64_t), "the facade's labels are 64-bit");
+  auto files = std::make_shared<GraphFiles>(scratch_dir);
   std::vector<std::unique_ptr<AnnSystem>> systems;
-  for (const std::string& type : types) {
-    for (bool reorder : reorders) {
-      for (const std::string& quant : quants) {
-        for (bool early_stop : {false, true}) {
-          systems.push_back(
-              std::make_unique<TarvoSystem>(&cache, GraphConfig{type, reorder}, quant, early_stop));
+  for (const std::string& type : selection.types) {
+    for (bool reorder : selection.reorders) {
+      for (const std::string& code : selection.codes) {
+        for (bool early_stop : selection.early_stops) {
+          systems.push_back(std::make_unique<TarvoSystem>(files, GraphConfig{type, reorder}, code, early_stop));
         }
       }
     }

@@ -27,18 +27,6 @@ struct CacheKey {
   uint64_t fields[6];  // base rows, dim, query rows (0 for a graph), k, inner product, checksum
 };
 
-// FNV-1a over the size and the bytes of the vectors, continuing from hash.
-uint64_t Checksum(const Dataset& data, uint64_t hash) {
-  auto mix = [&hash](const void* bytes, size_t count) {
-    const auto* p = static_cast<const unsigned char*>(bytes);
-    for (size_t i = 0; i < count; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
-  };
-  const int32_t shape[2] = {data.n, data.dim};
-  mix(shape, sizeof(shape));
-  mix(data.values.data(), data.values.size() * sizeof(float));
-  return hash;
-}
-
 std::filesystem::path CachePath(const CacheKey& key) {
   char name[160];
   std::snprintf(name, sizeof(name), "%s-%llux%llu-q%llu-k%llu-%s-%016llx.bin", key.kind,
@@ -111,7 +99,7 @@ std::vector<int> Cached(const CacheKey& key, size_t count, const std::function<s
 }  // namespace
 
 std::vector<int> CachedExactKnn(const Dataset& base, const Dataset& queries, int k, bool inner_product) {
-  const uint64_t checksum = Checksum(queries, Checksum(base, 14695981039346656037ull));
+  const uint64_t checksum = DatasetChecksum(queries, DatasetChecksum(base));
   const CacheKey key{"knn",
                      {static_cast<uint64_t>(base.n), static_cast<uint64_t>(base.dim), static_cast<uint64_t>(queries.n),
                       static_cast<uint64_t>(k), inner_product ? 1u : 0u, checksum}};
@@ -119,11 +107,22 @@ std::vector<int> CachedExactKnn(const Dataset& base, const Dataset& queries, int
 }
 
 std::vector<int> CachedExactKnnGraph(const Dataset& base, int k, bool inner_product) {
-  const uint64_t checksum = Checksum(base, 14695981039346656037ull);
+  const uint64_t checksum = DatasetChecksum(base);
   const CacheKey key{"graph",
                      {static_cast<uint64_t>(base.n), static_cast<uint64_t>(base.dim), 0, static_cast<uint64_t>(k),
                       inner_product ? 1u : 0u, checksum}};
   return Cached(key, static_cast<size_t>(base.n) * k, [&] { return ExactKnnGraph(base, k, inner_product); });
+}
+
+uint64_t DatasetChecksum(const Dataset& data, uint64_t hash) {
+  auto mix = [&hash](const void* bytes, size_t count) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (size_t i = 0; i < count; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
+  };
+  const int32_t shape[2] = {data.n, data.dim};
+  mix(shape, sizeof(shape));
+  mix(data.values.data(), data.values.size() * sizeof(float));
+  return hash;
 }
 
 }  // namespace tarvo_test

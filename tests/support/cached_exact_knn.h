@@ -1,6 +1,7 @@
 #ifndef TARVO_TESTS_SUPPORT_CACHED_EXACT_KNN_H_
 #define TARVO_TESTS_SUPPORT_CACHED_EXACT_KNN_H_
 
+#include <cstdint>
 #include <vector>
 
 #include "tests/support/fashion_mnist.h"
@@ -13,6 +14,10 @@ namespace tarvo_test {
 // file; processes that ask for the same result at once compute it once, under a file lock. When
 // the cache cannot be read or written the result is computed as without it.
 std::vector<int> CachedExactKnn(const Dataset& base, const Dataset& queries, int k, bool inner_product);
+
+// FNV-1a over the size and the bytes of the vectors, continuing from hash: what names a cache
+// file after the data it was computed from.
+uint64_t DatasetChecksum(const Dataset& data, uint64_t hash = 14695981039346656037ull);
 
 // ExactKnnGraph(base, k, inner_product), cached the same way.
 std::vector<int> CachedExactKnnGraph(const Dataset& base, int k, bool inner_product);
