@@ -7,9 +7,9 @@
 // to the end of one 8-thread search of the queries (so the per-thread working memory of the
 // searches counts), first for hnswlib's index, then for a Tarvo index after Add and BuildSearcher;
 // counters hnswlib_MiB, tarvo_MiB and their ratio. data 0 is Fashion-MNIST's 60,000 training
-// images, data 1 is 1,000,000 clustered vectors of dimension 128; level 0 is FP32 codes, 1 SQ8U.
-// Run each case in a process of its own (--benchmark_filter): what the threads of one case keep
-// for their searches is not counted again by the next.
+// images, data 1 is 1,000,000 vectors of the scale runs' clustered mixture (dimension 128); level
+// 0 is FP32 codes, 1 SQ8U. Run each case in a process of its own (--benchmark_filter): what the
+// threads of one case keep for their searches is not counted again by the next.
 //
 // BM_QueryAtScale/rows/ef: single-thread time per query (k 10) of the engine's FP32 index over the
 // first `rows` clustered vectors of dimension 128, read from an index file that the first run
@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "engine/index/tarvo.h"
+#include "tests/support/clustered_gaussian.h"
 #include "tests/support/fashion_mnist.h"
 #include "tests/support/omp_threads.h"
 
@@ -40,12 +41,11 @@ constexpr int kConstruction = 200;  // the engine's L, hnswlib's ef_construction
 constexpr int kThreads = 8;
 constexpr int kQueries = 1000;
 constexpr int kK = 10;
-constexpr int kScaleDim = 128;
 constexpr int kScaleRows = 1000000;
-constexpr int kCentres = 1000;
-constexpr unsigned kCentreSeed = 1;
-constexpr unsigned kBaseSeed = 2;
-constexpr unsigned kQuerySeed = 3;
+// The clustered data of the benchmarks' scale runs: 1,000 centres in 128 dimensions.
+const tarvo_test::GaussianMixture kMixture{128, 1000, 1.0f, 1};
+constexpr uint64_t kBaseSeed = 2;
+constexpr uint64_t kQuerySeed = 3;
 constexpr double kMiB = 1048576.0;
 
 // Resident bytes of the process once malloc has handed back what it can.
@@ -66,12 +66,8 @@ int ConsecutiveLog(int n) {
 }
 
 // The first rows base vectors of the clustered data (a prefix of the full set), or its queries.
-tarvo_test::Dataset ScaleBase(int rows) {
-  return tarvo_test::ClusteredDataset(rows, kScaleDim, kCentres, kCentreSeed, kBaseSeed);
-}
-tarvo_test::Dataset ScaleQueries() {
-  return tarvo_test::ClusteredDataset(kQueries, kScaleDim, kCentres, kCentreSeed, kQuerySeed);
-}
+tarvo_test::Dataset ScaleBase(int rows) { return tarvo_test::ClusteredGaussian(kMixture, rows, kBaseSeed); }
+tarvo_test::Dataset ScaleQueries() { return tarvo_test::ClusteredGaussian(kMixture, kQueries, kQuerySeed); }
 
 // A ready engine index over base at the quantization level. Throws when a step is refused.
 std::unique_ptr<Tarvo> BuildTarvo(const tarvo_test::Dataset& base, int level) {

@@ -50,24 +50,4 @@ Dataset RandomDataset(int n, int dim, unsigned seed) {
   return data;
 }
 
-Dataset ClusteredDataset(int n, int dim, int centres, unsigned centre_seed, unsigned seed) {
-  std::mt19937 centre_rng(centre_seed);
-  std::normal_distribution<float> spread(0.0f, 3.0f);
-  std::vector<float> centre(static_cast<size_t>(centres) * dim);
-  for (float& v : centre) v = spread(centre_rng);
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> pick(0, centres - 1);
-  std::normal_distribution<float> noise(0.0f, 1.0f);
-  Dataset data;
-  data.n = n;
-  data.dim = dim;
-  data.values.resize(static_cast<size_t>(n) * dim);
-  for (int i = 0; i < n; ++i) {
-    const float* c = centre.data() + static_cast<size_t>(pick(rng)) * dim;
-    float* row = data.values.data() + static_cast<size_t>(i) * dim;
-    for (int j = 0; j < dim; ++j) row[j] = c[j] + noise(rng);
-  }
-  return data;
-}
-
 }  // namespace tarvo_test

@@ -23,12 +23,6 @@ Dataset LoadFashionMnist(const std::string& split, int max_rows = -1);
 // n vectors of dim floats drawn uniformly from [-1, 1) by a fixed-seed generator.
 Dataset RandomDataset(int n, int dim, unsigned seed);
 
-// n vectors of dim floats around `centres` cluster centres: each vector is a centre (drawn
-// uniformly at random, components normal with deviation 3) plus unit normal noise. The centres
-// depend on centre_seed alone, so two calls that share it draw from the same clusters (the base
-// and its queries); the rest comes from seed.
-Dataset ClusteredDataset(int n, int dim, int centres, unsigned centre_seed, unsigned seed);
-
 }  // namespace tarvo_test
 
 #endif  // TARVO_TESTS_SUPPORT_FASHION_MNIST_H_
