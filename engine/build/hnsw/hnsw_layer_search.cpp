@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "engine/build/hnsw/hnsw.h"
-#include "engine/search/memory/visited_marks.h"
+#include "engine/search/memory/visited_bitset.h"
 
 namespace vexa {
 namespace {
@@ -39,9 +39,9 @@ size_t HNSW::CopyLinks(uint32_t node, int lev, uint32_t* out) {
 }
 
 DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
-  VisitedList& visited = ThreadVisitedList();
+  VisitedBitset& visited = ThreadVisitedBitset();
   try {
-    visited.Reset(static_cast<size_t>(nb));
+    visited.ClearFor(static_cast<size_t>(nb));
   } catch (const std::bad_alloc&) {
     throw std::runtime_error("Failed to allocate memory for VisitedList.\n");
   }
@@ -55,7 +55,7 @@ DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
   float lowerBound = distFn_(q, NodeVector(entry), dim_);
   top.push({lowerBound, entry});
   candidates.push({lowerBound, entry});
-  visited.Mark(static_cast<int>(entry));
+  visited.Set(static_cast<int>(entry));
 
   while (!candidates.empty()) {
     const DistanceId nearest = candidates.top();
@@ -69,8 +69,8 @@ DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
         visited.Prefetch(static_cast<int>(links[k + 1]));
         __builtin_prefetch(NodeVector(links[k + 1]));
       }
-      if (visited.IsMarked(static_cast<int>(id))) continue;
-      visited.Mark(static_cast<int>(id));
+      if (visited.Test(static_cast<int>(id))) continue;
+      visited.Set(static_cast<int>(id));
       const float d = distFn_(q, NodeVector(id), dim_);
       if (top.size() < ef || d < lowerBound) {
         candidates.push({d, id});

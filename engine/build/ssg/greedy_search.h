@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "engine/build/vector_table.h"
-#include "engine/build/visited_bitset.h"
+#include "engine/search/memory/visited_bitset.h"
 #include "engine/search/graph/graph.h"
 #include "engine/search/searcher/candidate_pool.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/build/ssg/link_entry.h"
-#include "engine/build/visited_bitset.h"
+#include "engine/search/memory/visited_bitset.h"
 #include "engine/search/searcher/candidate_pool.h"
 
 namespace vexa {

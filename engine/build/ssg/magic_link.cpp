@@ -43,8 +43,7 @@ void SSG::MagicLinkFirstPass(const Graph<int>& initial, const ReverseAdjacency& 
     ids.clear();
     CollectCandidateIds(vectors.Row(q), initial, own.visited, ep, L, own.search, ids);
     ForUnmarkedNeighbours(initial, q, own.visited, [&ids](int id) { ids.push_back(id); });
-    // Every node the search marked is among the ids: clearing them clears the bitset.
-    for (const int id : ids) own.visited.Reset(id);
+    own.visited.Clear();
     for (const LinkEntry* e = inEdges.InBegin(q); e != inEdges.InEnd(q); ++e) ids.push_back(e->id);
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
@@ -86,7 +85,7 @@ void SSG::MagicLinkRefinePass(const Graph<LinkEntry>& snapshot, const ReverseAdj
       if (visited.TryMark(e->id)) pool.push_back(*e);
       expand(e->id);
     }
-    visited.Clear();
+    visited.Advance();
     std::sort(pool.begin(), pool.end());
     PruneCandidates(static_cast<int>(q), pool, link, threshold, scratch[t].prune);
   });
@@ -114,7 +113,7 @@ double SSG::GraphJaccard(const Graph<LinkEntry>& snapshot, const Graph<LinkEntry
         ++shared;
       }
     }
-    visited.Clear();
+    visited.Advance();
     // Two empty rows agree.
     sums[t] += all == 0 ? 1.0 : static_cast<double>(shared) / static_cast<double>(all);
   });

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "engine/search/memory/alloc_aligned.h"
-#include "engine/search/memory/visited_marks.h"
+#include "engine/search/memory/visited_bitset.h"
 #include "engine/search/searcher/candidate_pool.h"
 #include "engine/search/searcher/distance_context.h"
 #include "engine/search/quant/fp32_quantizer.h"
@@ -35,7 +35,7 @@ namespace vexa {
 //   - for Build, rev_order is a permutation of 0 .. nb - 1 (each caller row is placed by it).
 // With nb == 0 a search finds nothing and writes nothing; before Build or a load nb is 0.
 //
-// A query works in its thread's QueryScratch and VisitedList, so that once a thread's buffers
+// A query works in its thread's QueryScratch and VisitedBitset, so that once a thread's buffers
 // have grown to a searcher's sizes its queries allocate nothing and touch only what they visit;
 // any number of threads search one searcher at once.
 template <typename Q, typename RQ>
@@ -78,15 +78,15 @@ class GraphSearcher final : public GraphSearcherBase {
 
   // Enters a graph with upper layers: greedy descent from their ep to level 1, then offers the
   // node reached (with its distance) to the empty pool.
-  void DescendUpperLayers(Pool* pool, VisitedList* visited, const Context* context) const;
+  void DescendUpperLayers(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Enters a graph without upper layers: a greedy walk of at most 99 expansions from the closest
   // entry point, then offers the last row expanded and the best node found.
-  void WalkEntryPoints(Pool* pool, VisitedList* visited, const Context* context) const;
+  void WalkEntryPoints(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Expands the nearest unchecked entry until every entry of the pool is checked.
-  void ExpandPool(Pool* pool, VisitedList* visited, const Context* context) const;
+  void ExpandPool(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Like ExpandPool, but also stops after `patience` expansions in a row that placed no
   // candidate before position adding_pref.
-  void ExpandPoolEarlyStop(Pool* pool, VisitedList* visited, const Context* context) const;
+  void ExpandPoolEarlyStop(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Re-ranks the pool with exact float distances and writes the k best, nearest first.
   void RefineResults(const float* query, const Pool& pool, int k, int64_t* labels, float* distances) const;
   // Distances of the 16 nodes ids[0..16) to the context's query.
@@ -120,9 +120,9 @@ class GraphSearcher final : public GraphSearcherBase {
   template <typename Quantizer>
   static void CalibrateAndEncode(Quantizer* quantizer, const float* rows, int count, int width);
   // Offers {id, distance} from the entry step: inserted, and marked whether the pool kept it or not.
-  static void Offer(Pool* pool, VisitedList* visited, int id, Distance distance) {
+  static void Offer(Pool* pool, VisitedBitset* visited, int id, Distance distance) {
     pool->Insert(id, distance);
-    visited->Mark(id);
+    visited->Set(id);
   }
   // The coarse distance of node id to the context's query.
   Distance CoarseDistance(const Context* context, int id) const {
@@ -134,7 +134,7 @@ class GraphSearcher final : public GraphSearcherBase {
   // and inserts them; kBuffer candidates are buffered before their distances are computed.
   // Returns whether an insertion landed before position adding_pref.
   template <int kBuffer>
-  bool ExpandNext(Pool* pool, VisitedList* visited, const Context* context) const;
+  bool ExpandNext(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Computes the distances of the count buffered candidates and inserts them in order; returns
   // whether one of them landed before position adding_pref.
   bool InsertCandidates(Pool* pool, const Context* context, const int32_t* ids, int count, Distance* out) const;

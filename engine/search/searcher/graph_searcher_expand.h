@@ -40,7 +40,7 @@ bool GraphSearcher<Q, RQ>::InsertCandidates(Pool* pool, const Context* context, 
 // visited set.
 template <typename Q, typename RQ>
 template <int kBuffer>
-bool GraphSearcher<Q, RQ>::ExpandNext(Pool* pool, VisitedList* visited, const Context* context) const {
+bool GraphSearcher<Q, RQ>::ExpandNext(Pool* pool, VisitedBitset* visited, const Context* context) const {
   static_assert(kBuffer % 16 == 0, "whole batches of 16 per full buffer");
   alignas(64) int32_t buffer[kBuffer];
   alignas(64) Distance out[kBuffer];
@@ -56,8 +56,8 @@ bool GraphSearcher<Q, RQ>::ExpandNext(Pool* pool, VisitedList* visited, const Co
   for (int j = 0; j < width; ++j) {
     const int v = row[j];
     if (v == -1) break;
-    if (visited->IsMarked(v)) continue;
-    visited->Mark(v);
+    if (visited->Test(v)) continue;
+    visited->Set(v);
     PrefetchLines(codes + static_cast<uint64_t>(v) * code_size, codeLines);
     buffer[n++] = v;
     if (n == kBuffer) {
@@ -70,12 +70,12 @@ bool GraphSearcher<Q, RQ>::ExpandNext(Pool* pool, VisitedList* visited, const Co
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::ExpandPool(Pool* pool, VisitedList* visited, const Context* context) const {
+void GraphSearcher<Q, RQ>::ExpandPool(Pool* pool, VisitedBitset* visited, const Context* context) const {
   while (pool->cursor < pool->size) ExpandNext<kExpandBuffer>(pool, visited, context);
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::ExpandPoolEarlyStop(Pool* pool, VisitedList* visited, const Context* context) const {
+void GraphSearcher<Q, RQ>::ExpandPoolEarlyStop(Pool* pool, VisitedBitset* visited, const Context* context) const {
   int stalled = 0;
   while (pool->cursor < pool->size && stalled < patience) {
     stalled = ExpandNext<16>(pool, visited, context) ? 0 : stalled + 1;

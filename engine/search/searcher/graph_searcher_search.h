@@ -25,8 +25,8 @@ void GraphSearcher<Q, RQ>::SearchQuery(const float* query, int k, int64_t* label
   const Context context{&quant, query_code};
   Pool& pool = scratch.pool;
   pool.Reset(std::max(ef, k), adjLines);
-  VisitedList& visited = ThreadVisitedList();
-  visited.Reset(static_cast<size_t>(nb));
+  VisitedBitset& visited = ThreadVisitedBitset();
+  visited.ClearFor(static_cast<size_t>(nb));
 
   if (graph.hnsw1pgraph) {
     DescendUpperLayers(&pool, &visited, &context);
@@ -46,7 +46,7 @@ void GraphSearcher<Q, RQ>::SearchQuery(const float* query, int k, int64_t* label
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, VisitedList* visited, const Context* context) const {
+void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, VisitedBitset* visited, const Context* context) const {
   const Hnsw1pGraph& layers = *graph.hnsw1pgraph;
   const size_t width = layers.K > 0 ? static_cast<size_t>(layers.K) : 0;
   int cur = layers.ep;
@@ -72,7 +72,7 @@ void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, VisitedList* visited, 
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, VisitedList* visited, const Context* context) const {
+void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, VisitedBitset* visited, const Context* context) const {
   const int width = graph.K;
   const size_t entry_count = graph.eps.size();
   // At least one slot: a graph without entry points is entered at node 0.
@@ -113,9 +113,9 @@ void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, VisitedList* visited, con
     ComputeDistances(context, &ids[computed], count - computed, &dists[computed]);
   }
   for (int i = 0; i < count; ++i) {
-    if (!visited->IsMarked(ids[i])) Offer(pool, visited, ids[i], dists[i]);
+    if (!visited->Test(ids[i])) Offer(pool, visited, ids[i], dists[i]);
   }
-  if (!visited->IsMarked(best)) Offer(pool, visited, best, best_distance);
+  if (!visited->Test(best)) Offer(pool, visited, best, best_distance);
 }
 
 template <typename Q, typename RQ>

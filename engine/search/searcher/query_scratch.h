@@ -14,7 +14,7 @@ namespace vexa {
 // to the next: the query code, the pool, the entry walk's lists and the re-rank's ids, query and
 // heap. Each query resets what it uses to the state a fresh allocation would have, so its answers
 // are those of a query that allocates everything anew; the visited set is the thread's
-// VisitedList. A query never runs inside another on one thread, so one record per thread serves
+// VisitedBitset. A query never runs inside another on one thread, so one record per thread serves
 // every searcher of that distance type.
 template <typename T>
 struct QueryScratch {

@@ -116,5 +116,20 @@ TEST(MagicLinkRefinePass, PoolsOneAndTwoHopsAndInNeighboursWithTheirRows) {
   EXPECT_EQ(RowIds(link, 6), std::vector<int>{});
 }
 
+TEST(VisitedMarks, EpochWrapClearsTheMarks) {
+  VisitedMarks marks(3);
+  EXPECT_TRUE(marks.TryMark(1));
+  EXPECT_FALSE(marks.TryMark(1));
+  EXPECT_FALSE(marks.TryMark(-1));
+  EXPECT_FALSE(marks.TryMark(3));
+  for (int i = 0; i < 255; ++i) {
+    marks.Advance();
+    ASSERT_NE(marks.epoch, 0);
+    ASSERT_TRUE(marks.TryMark(2));
+  }
+  EXPECT_EQ(marks.epoch, 1);
+  EXPECT_EQ(marks.marks, (std::vector<uint8_t>{0, 0, 1}));
+}
+
 }  // namespace
 }  // namespace vexa

@@ -24,8 +24,8 @@ TEST(WalkEntryPoints, WithoutEntryPointsStartsAtNodeZeroAndEndsOnAnEmptyRow) {
   searcher->WalkEntryPoints(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{3}));
   EXPECT_EQ(state.pool.cursor, 0);
-  EXPECT_TRUE(state.visited.IsMarked(3));
-  EXPECT_FALSE(state.visited.IsMarked(2));  // the walk itself marks nothing
+  EXPECT_TRUE(state.visited.Test(3));
+  EXPECT_FALSE(state.visited.Test(2));  // the walk itself marks nothing
 }
 
 TEST(WalkEntryPoints, EqualDistancesKeepTheEarlierEntryPoint) {
@@ -37,7 +37,7 @@ TEST(WalkEntryPoints, EqualDistancesKeepTheEarlierEntryPoint) {
   QueryState<FP32L2Searcher> state(*searcher, &query, 4);
   searcher->WalkEntryPoints(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{2, 1}));  // the twice-named node 1 is offered once
-  EXPECT_FALSE(state.visited.IsMarked(0));
+  EXPECT_FALSE(state.visited.Test(0));
 }
 
 TEST(WalkEntryPoints, StopsAfterNinetyNineExpansions) {
@@ -85,7 +85,7 @@ TEST(WalkEntryPoints, ComputesLongRowsInBatchesWithTheSameDistances) {
   QueryState<FP32L2Searcher> small(*searcher, &query, 8);
   searcher->WalkEntryPoints(&small.pool, &small.visited, &small.context);
   EXPECT_EQ(small.Ids(), (std::vector<int>{0, 40, 39, 38, 37, 36, 35, 34}));
-  for (int v = 0; v <= 40; ++v) EXPECT_TRUE(small.visited.IsMarked(v)) << "node " << v;
+  for (int v = 0; v <= 40; ++v) EXPECT_TRUE(small.visited.Test(v)) << "node " << v;
 }
 
 // Points 0, 10, 20, 30, 40 and 50 for node 0 to 5 and a query at 41.
@@ -100,7 +100,7 @@ class DescendUpperLayersTest : public ::testing::Test {
     searcher->DescendUpperLayers(&state.pool, &state.visited, &state.context);
     EXPECT_EQ(state.pool.size, 1);
     EXPECT_EQ(state.pool.cursor, 0);
-    EXPECT_TRUE(state.visited.IsMarked(state.pool.entries[0].id));
+    EXPECT_TRUE(state.visited.Test(state.pool.entries[0].id));
     return {state.pool.entries[0].id, state.pool.entries[0].distance};
   }
 

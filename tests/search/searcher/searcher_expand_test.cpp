@@ -38,7 +38,7 @@ TEST(ExpandPool, AnUncheckedEntryPushedOutIsNeverExpanded) {
   state.Seed({0});
   searcher->ExpandPool(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{3, 2}));
-  EXPECT_FALSE(state.visited.IsMarked(4));
+  EXPECT_FALSE(state.visited.Test(4));
 }
 
 TEST(ExpandPool, ADroppedCandidateStaysVisited) {
@@ -51,7 +51,7 @@ TEST(ExpandPool, ADroppedCandidateStaysVisited) {
   state.Seed({0, 2});
   searcher->ExpandPool(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{0, 3}));
-  EXPECT_TRUE(state.visited.IsMarked(1));
+  EXPECT_TRUE(state.visited.Test(1));
 }
 
 TEST(ExpandPool, BothLoopsInsertBatchesOfSixteenThenFoursThenSinglesInRowOrder) {

@@ -79,7 +79,7 @@ struct QueryState {
   void Seed(const std::vector<int>& nodes) {
     for (int v : nodes) {
       pool.Insert(v, Coarse(v));
-      visited.Mark(v);
+      visited.Set(v);
     }
   }
 
@@ -100,7 +100,7 @@ struct QueryState {
   FreePtr<uint8_t> code;
   typename S::Context context;
   typename S::Pool pool;
-  VisitedList visited;
+  VisitedBitset visited;
 };
 
 }  // namespace testing_support
