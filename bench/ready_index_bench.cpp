@@ -6,20 +6,23 @@
 // BM_ReadyIndexMemory/data/level: the resident memory that an index gains from its construction
 // to the end of one 8-thread search of the queries (so the per-thread working memory of the
 // searches counts), first for hnswlib's index, then for a Tarvo index after Add and BuildSearcher;
-// counters hnswlib_MiB, tarvo_MiB and their ratio. data 0 is Fashion-MNIST's 60,000 training
+// counters hnswlib_MiB, tarvo_MiB and their ratio, and the seconds of each build. data 0 is Fashion-MNIST's 60,000 training
 // images, data 1 is 1,000,000 vectors of the scale runs' clustered mixture (dimension 128); level
 // 0 is FP32 codes, 1 SQ8U. Run each case in a process of its own (--benchmark_filter): what the
 // threads of one case keep for their searches is not counted again by the next.
 //
-// BM_QueryAtScale/rows/ef: single-thread time per query (k 10) of the engine's FP32 index over the
-// first `rows` clustered vectors of dimension 128, read from an index file that the first run
+// BM_QueryAtScale/rows/ef/k: single-thread time of 1,000 queries of the engine's FP32 index over
+// the first `rows` clustered vectors of dimension 128, read from an index file that the first run
 // builds and saves under build/bench-cache (run from the source folder), so that runs of two
-// versions search the same index; counter labels_hash tells whether their answers are equal.
+// versions search the same index; counter labels_hash tells whether their answers are equal. The
+// cases of ef 1 and k 1 walk a pool of one entry: what they take is mostly the fixed cost of a
+// query.
 #include <benchmark/benchmark.h>
 #include <hnswlib/hnswlib.h>
 #include <malloc.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -79,11 +82,11 @@ std::unique_ptr<Tarvo> BuildTarvo(const tarvo_test::Dataset& base, int level) {
   return index;
 }
 
-// Searches every query with threads threads; returns the labels, row after row.
-std::vector<long> SearchTarvo(Tarvo& index, const tarvo_test::Dataset& queries, int threads) {
-  std::vector<long> labels(static_cast<size_t>(queries.n) * kK, -1);
+// Searches every query for its k nearest with threads threads; returns the labels, row after row.
+std::vector<long> SearchTarvo(Tarvo& index, const tarvo_test::Dataset& queries, int k, int threads) {
+  std::vector<long> labels(static_cast<size_t>(queries.n) * k, -1);
   std::vector<float> distances(labels.size());
-  if (index.Search(queries.n, queries.values.data(), kK, distances.data(), labels.data(), threads) != 0) {
+  if (index.Search(queries.n, queries.values.data(), k, distances.data(), labels.data(), threads) != 0) {
     throw std::runtime_error("the engine's search was refused");
   }
   return labels;
@@ -114,23 +117,31 @@ void BM_ReadyIndexMemory(benchmark::State& state) {
   tarvo_test::OmpThreads team(kThreads);
   double hnswlib_bytes = 0.0;
   double tarvo_bytes = 0.0;
+  double hnswlib_seconds = 0.0;
+  double tarvo_seconds = 0.0;
   for (auto _ : state) {
     size_t before = ResidentBytes();
     {
+      const auto start = std::chrono::steady_clock::now();
       HnswlibIndex peer(base);
+      hnswlib_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       peer.SearchAll(queries);
       hnswlib_bytes = static_cast<double>(ResidentBytes() - before);
     }
     before = ResidentBytes();
     {
+      const auto start = std::chrono::steady_clock::now();
       std::unique_ptr<Tarvo> index = BuildTarvo(base, level);
-      benchmark::DoNotOptimize(SearchTarvo(*index, queries, kThreads));
+      tarvo_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      benchmark::DoNotOptimize(SearchTarvo(*index, queries, kK, kThreads));
       tarvo_bytes = static_cast<double>(ResidentBytes() - before);
     }
   }
   state.counters["hnswlib_MiB"] = hnswlib_bytes / kMiB;
   state.counters["tarvo_MiB"] = tarvo_bytes / kMiB;
   state.counters["ratio"] = tarvo_bytes / hnswlib_bytes;
+  state.counters["hnswlib_build_s"] = hnswlib_seconds;
+  state.counters["tarvo_build_s"] = tarvo_seconds;
 }
 
 // The engine's FP32 index over the first rows clustered vectors, read from its cache file.
@@ -155,12 +166,10 @@ void BM_QueryAtScale(benchmark::State& state) {
   Tarvo& index = ScaleIndex(static_cast<int>(state.range(0)));
   const tarvo_test::Dataset queries = ScaleQueries();
   index.SetEf(static_cast<int>(state.range(1)));
+  const int k = static_cast<int>(state.range(2));
   std::vector<long> labels;
-  for (auto _ : state) labels = SearchTarvo(index, queries, 1);
+  for (auto _ : state) labels = SearchTarvo(index, queries, k, 1);
   state.SetItemsProcessed(state.iterations() * queries.n);
-  // Seconds per (queries.n x 1e-6) items: microseconds per query.
-  state.counters["us_per_query"] = benchmark::Counter(
-      queries.n * 1e-6, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   uint64_t hash = 1469598103934665603ull;  // FNV-1a over the labels
   for (long label : labels) hash = (hash ^ static_cast<uint64_t>(label)) * 1099511628211ull;
   state.counters["labels_hash"] = static_cast<double>(hash >> 12);  // exact in a double
@@ -179,11 +188,13 @@ BENCHMARK(BM_ReadyIndexMemory)
     ->Iterations(1);
 
 BENCHMARK(BM_QueryAtScale)
-    ->ArgNames({"rows", "ef"})
-    ->Args({10000, 64})
-    ->Args({1000000, 64})
-    ->Args({10000, 16})
-    ->Args({1000000, 16})
+    ->ArgNames({"rows", "ef", "k"})
+    ->Args({10000, 64, 10})
+    ->Args({1000000, 64, 10})
+    ->Args({10000, 16, 10})
+    ->Args({1000000, 16, 10})
+    ->Args({10000, 1, 1})
+    ->Args({1000000, 1, 1})
     ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
