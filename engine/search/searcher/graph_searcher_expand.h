@@ -2,6 +2,9 @@
 #define TARVO_ENGINE_SEARCH_SEARCHER_GRAPH_SEARCHER_EXPAND_H_
 
 // The best-first expansion of a query's pool: GraphSearcher::ExpandPool and ExpandPoolEarlyStop.
+// The SSG builder's greedy search walks the same pool in the same order; its row scan differs
+// (every slot, skipping ids outside the graph, where a query stops at the first -1) and so do its
+// distances (the builder's float function, one at a time, where a query batches code kernels).
 
 #include "engine/search/searcher/graph_searcher.h"
 #include "engine/search/memory/prefetch.h"
