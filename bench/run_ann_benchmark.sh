@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs the comparison with hnswlib and faiss, then plots it.
-# Usage: bash bench/run_ann_benchmark.sh [--quick | --scale [--sizes N,N] [--dims D,D]] [--only TEXT,TEXT] [--repeat N] [--queries N]
+# Usage: bash bench/run_ann_benchmark.sh [--quick] [--cosine | --scale [--sizes N,N] [--dims D,D]] [--only TEXT,TEXT] [--repeat N] [--queries N]
 # Results in build/bench-results: ann.md, ann.json and ann.png for Fashion-MNIST (--quick: its first
-# 10,000 images), scale.md, scale.json and scale.png for --scale; the engine's lines in engine.log.
+# 10,000 images), cosine.md, cosine.json and cosine.png for --cosine (the same images at unit length,
+# inner product; then tarvo_cosine_analysis writes cosine-analysis.md: where inner product loses
+# recall against squared L2 on those rows), scale.md, scale.json and scale.png for --scale; the engine's lines in engine.log.
 # The exact ground truth is cached in build/bench-cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +17,12 @@ if [[ " $* " == *" --scale "* ]]; then
   /usr/bin/python3 bench/ann/plot_scale.py build/bench-results/scale.json build/bench-results/scale.png
   echo "plot: build/bench-results/scale.png"
 else
-  /usr/bin/python3 bench/ann/plot_recall_qps.py build/bench-results/ann.json build/bench-results/ann.png
-  echo "plot: build/bench-results/ann.png"
+  stem=ann
+  if [[ " $* " == *" --cosine "* ]]; then
+    stem=cosine
+    build/release/bench/ann/tarvo_cosine_analysis --out build/bench-results --cache build/bench-cache \
+      >>build/bench-results/engine.log
+  fi
+  /usr/bin/python3 bench/ann/plot_recall_qps.py build/bench-results/$stem.json build/bench-results/$stem.png
+  echo "plot: build/bench-results/$stem.png"
 fi

@@ -7,12 +7,16 @@
 // the 8-thread throughput of the system's own batch search, of a dynamic split and of a worker
 // pool.
 //
-// Two modes: Fashion-MNIST (--quick: its first 10,000 images, 1,000 queries; --queries N: the first
-// N test images), written to ann.md and ann.json (plot_recall_qps.py draws ann.png); and --scale,
-// clustered Gaussian data of dimension 96
-// and 128 at 100,000 and 1,000,000 vectors (--sizes, --dims), the engine's HNSW and NSG with FP32
-// and SQ8U codes beside hnswlib M 16, written to scale.md and scale.json (plot_scale.py draws
-// scale.png). Exact ground truth is cached in --cache.
+// Three modes: Fashion-MNIST (--quick: its first 10,000 images, 1,000 queries; --queries N: the
+// first N test images), written to ann.md and ann.json (plot_recall_qps.py draws ann.png);
+// --cosine, the same images scaled to unit length and searched by inner product (every graph type
+// and code kind built and searched with "IP", beside hnswlib M 16 in its "ip" space, and the same
+// graphs built with "L2" over the unit rows, whose squared-L2 neighbours are their inner-product
+// neighbours), written to cosine.md and cosine.json (plot_recall_qps.py draws cosine.png); and
+// --scale, clustered Gaussian data of dimension 96 and 128 at 100,000 and 1,000,000 vectors
+// (--sizes, --dims), the engine's HNSW and NSG with FP32 and SQ8U codes beside hnswlib M 16,
+// written to scale.md and scale.json (plot_scale.py draws scale.png). Exact ground truth is cached
+// in --cache.
 // Progress goes to standard error; standard output carries the engine's own lines.
 #include <malloc.h>
 #include <omp.h>
@@ -34,7 +38,10 @@
 
 #include "bench/ann/ann_system.h"
 #include "bench/ann/ground_truth.h"
+#include "bench/ann/table_cell.h"
 #include "bench/ann/tarvo_systems.h"
+#include "bench/ann/tool_main.h"
+#include "tests/support/centered_unit_rows.h"
 #include "tests/support/clustered_gaussian.h"
 #include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
@@ -50,6 +57,7 @@ constexpr int kScaleQueries = 1000;
 
 struct Options {
   bool quick = false;
+  bool cosine = false;
   bool scale = false;
   std::string out_dir = "build/bench-results";
   std::string cache_dir = "build/bench-cache";
@@ -129,6 +137,8 @@ Options ParseOptions(int argc, char** argv) {
     };
     if (arg == "--quick") {
       options.quick = true;
+    } else if (arg == "--cosine") {
+      options.cosine = true;
     } else if (arg == "--scale") {
       options.scale = true;
     } else if (arg == "--out") {
@@ -149,7 +159,7 @@ Options ParseOptions(int argc, char** argv) {
       options.dims = ParseList(value());
     } else {
       throw std::invalid_argument("unknown option " + arg +
-                                  " (options: --quick, --scale, --out DIR, --cache DIR, --only TEXT, --repeat N, --queries N, "
+                                  " (options: --quick, --cosine, --scale, --out DIR, --cache DIR, --only TEXT, --repeat N, --queries N, "
                                   "--sizes N,N, --dims D,D; --only takes TEXT,TEXT)");
     }
   }
@@ -272,12 +282,6 @@ const ThreadPoint* ThreadsAt(const Result& result, double level) {
   return nullptr;
 }
 
-std::string Format(const char* format, double value) {
-  char cell[64];
-  std::snprintf(cell, sizeof(cell), format, value);
-  return cell;
-}
-
 std::string QpsCell(double qps) { return qps > 0 ? Format("%.0f", qps) : "-"; }
 
 // The main table: one row per system.
@@ -338,14 +342,20 @@ void RatioTable(std::ostringstream& md, const std::vector<const Result*>& result
   }
 }
 
-// The recall of every system at each breadth, side by side.
-void RecallTable(std::ostringstream& md, const std::vector<const Result*>& results) {
+// Every breadth that some system's sweep reached, ascending.
+std::vector<int> SweptBreadths(const std::vector<const Result*>& results) {
   std::vector<int> breadths;
   for (const Result* r : results) {
     for (const Point& p : r->sweep) breadths.push_back(p.breadth);
   }
   std::sort(breadths.begin(), breadths.end());
   breadths.erase(std::unique(breadths.begin(), breadths.end()), breadths.end());
+  return breadths;
+}
+
+// The recall of every system at each breadth, side by side.
+void RecallTable(std::ostringstream& md, const std::vector<const Result*>& results) {
+  const std::vector<int> breadths = SweptBreadths(results);
   md << "\nrecall@10 and single-thread QPS by breadth (ef):\n\n| breadth |";
   for (const Result* r : results) md << " " << r->name << " |";
   md << "\n|---:|";
@@ -362,9 +372,38 @@ void RecallTable(std::ostringstream& md, const std::vector<const Result*>& resul
   }
 }
 
+// recall@10 of every system (rows) at each breadth (columns).
+void RecallGrid(std::ostringstream& md, const std::vector<const Result*>& results) {
+  const std::vector<int> breadths = SweptBreadths(results);
+  md << "recall@10 by breadth (ef; a sweep ends at recall 0.999 or where recall stops rising):\n\n| system |";
+  for (int b : breadths) md << " " << b << " |";
+  md << "\n|---|";
+  for (size_t i = 0; i < breadths.size(); ++i) md << "---:|";
+  md << "\n";
+  for (const Result* r : results) {
+    md << "| " << r->name << " |";
+    for (int b : breadths) {
+      auto p = std::find_if(r->sweep.begin(), r->sweep.end(), [&](const Point& x) { return x.breadth == b; });
+      md << " " << (p == r->sweep.end() ? std::string("-") : Format("%.4f", p->recall)) << " |";
+    }
+    md << "\n";
+  }
+  md << "\n";
+}
+
+// text as the body of a JSON string.
+std::string JsonText(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
 std::string Json(const std::vector<Result>& results, const std::string& header) {
   std::ostringstream js;
-  js << "{\n  \"setup\": \"" << header << "\",\n  \"systems\": [\n";
+  js << "{\n  \"setup\": \"" << JsonText(header) << "\",\n  \"systems\": [\n";
   for (size_t i = 0; i < results.size(); ++i) {
     const Result& r = results[i];
     js << "    {\"name\": \"" << r.name << "\", \"note\": \"" << r.note << "\", \"data\": \"" << r.data
@@ -420,46 +459,72 @@ void Write(const Options& options, const std::string& stem, std::string md, cons
 
 const std::vector<int> kBreadths = {10, 16, 24, 32, 48, 64, 96, 128, 192, 256, 384, 512};
 
+// The engine's configurations of a Fashion-MNIST run. The cosine run builds every graph with "IP"
+// and again with "L2" over the same unit rows: the second shows what the first loses to the metric.
+TarvoSelection FashionSelection(const Options& options) {
+  if (options.cosine) {
+    if (options.quick) return {{"HNSW", "SSG"}, {false}, {"FP32", "SQ4U"}, {false}, {"IP", "L2"}};
+    return {{"HNSW", "SSG", "NSG", "TSDG"}, {false}, {"FP32", "FP16", "SQ8U", "SQ4U"}, {false}, {"IP", "L2"}};
+  }
+  if (options.quick) return {{"HNSW", "SSG"}, {true}, {"FP32", "SQ8U"}, {false, true}};
+  return {{"HNSW", "SSG", "NSG", "TSDG"}, {false, true}, {"FP32", "FP16", "SQ8U", "SQ4U"}, {false, true}};
+}
+
 int RunFashion(const Options& options) {
   constexpr int kTruthDepth = 100;
   const int base_rows = options.quick ? 10000 : -1;
   const int query_rows = options.queries > 0 ? options.queries : options.quick ? 1000 : -1;
-  const tarvo_test::Dataset base = tarvo_test::LoadFashionMnist("train", base_rows);
-  const tarvo_test::Dataset queries = tarvo_test::LoadFashionMnist("t10k", query_rows);
+  tarvo_test::Dataset base = tarvo_test::LoadFashionMnist("train", base_rows);
+  tarvo_test::Dataset queries = tarvo_test::LoadFashionMnist("t10k", query_rows);
+  if (options.cosine) {
+    tarvo_test::NormalizeRows(&base);
+    tarvo_test::NormalizeRows(&queries);
+  }
   omp_set_num_threads(kThreads);
-  const std::vector<int> truth = CachedGroundTruth(base, queries, kTruthDepth, options.cache_dir, "fashion-mnist");
+  const std::vector<int> truth =
+      CachedGroundTruth(base, queries, kTruthDepth, options.cache_dir,
+                        options.cosine ? "fashion-mnist-unit" : "fashion-mnist", /*inner_product=*/options.cosine);
   const std::vector<int> breadths = options.quick ? std::vector<int>{10, 20, 40, 80, 160} : kBreadths;
 
-  TarvoSelection selection;
-  if (options.quick) {
-    selection = {{"HNSW", "SSG"}, {true}, {"FP32", "SQ8U"}, {false, true}};
-  } else {
-    selection = {{"HNSW", "SSG", "NSG", "TSDG"}, {false, true}, {"FP32", "FP16", "SQ8U", "SQ4U"}, {false, true}};
-  }
-  std::vector<std::unique_ptr<AnnSystem>> systems = MakeTarvoSystems(selection, options.cache_dir + "/graphs");
+  std::vector<std::unique_ptr<AnnSystem>> systems =
+      MakeTarvoSystems(FashionSelection(options), options.cache_dir + "/graphs");
   const size_t engine_systems = systems.size();
-  for (auto* make : {&MakeHnswlibSystems, &MakeFaissSystems}) {
-    for (auto& s : make()) systems.push_back(std::move(s));
+  if (options.cosine) {
+    systems.push_back(MakeHnswlibM16(/*inner_product=*/true));
+  } else {
+    for (auto* make : {&MakeHnswlibSystems, &MakeFaissSystems}) {
+      for (auto& s : make()) systems.push_back(std::move(s));
+    }
   }
   std::vector<Result> results;
-  MeasureAll(std::move(systems), engine_systems, "fashion-mnist", base, queries, truth, kTruthDepth, breadths, options,
-             &results);
+  MeasureAll(std::move(systems), engine_systems, options.cosine ? "fashion-mnist-unit" : "fashion-mnist", base,
+             queries, truth, kTruthDepth, breadths, options, &results);
 
   std::ostringstream header;
-  header << "Fashion-MNIST " << base.n << " x " << base.dim << " base, " << queries.n
-         << " queries, squared L2, recall@10 against exact top-100; the engine through Tarvo (Add, SaveGraph, "
-            "LoadGraph per code kind, SetEf, Search); build with "
+  header << "Fashion-MNIST " << base.n << " x " << base.dim << " base, " << queries.n << " queries, ";
+  if (options.cosine) {
+    header << "every row scaled to unit length (pixel values, so every component is at least 0), recall@10 "
+              "against the exact top-100 by inner product; systems marked IP build and search with metric "
+              "\"IP\", those marked L2 with \"L2\" over the same unit rows (the same neighbours); ";
+  } else {
+    header << "squared L2, recall@10 against exact top-100; ";
+  }
+  header << "the engine through Tarvo (Add, SaveGraph, LoadGraph per code kind, SetEf, Search) with R 32, A 60 "
+            "(HNSW: M 16, ef_construction 200; SSG, NSG, TSDG: L 100, RNN-Descent); build with "
          << kThreads << " threads, QPS single-threaded (best of " << options.repeat << " passes). "
-         << HnswlibBuildNote() << ". " << FaissBuildNote() << ".";
+         << HnswlibBuildNote() << ".";
+  if (!options.cosine) header << " " << FaissBuildNote() << ".";
   std::vector<const Result*> all;
   for (const Result& r : results) all.push_back(&r);
   std::ostringstream md;
   md << header.str() << "\n\n";
+  if (options.cosine) RecallGrid(md, all);
   SystemsTable(md, all);
   ThreadTable(md, all);
-  auto peer = std::find_if(results.begin(), results.end(), [](const Result& r) { return r.name == "hnswlib M=16"; });
+  const std::string peer_name = options.cosine ? "hnswlib M=16 ip" : "hnswlib M=16";
+  auto peer = std::find_if(results.begin(), results.end(), [&](const Result& r) { return r.name == peer_name; });
   if (peer != results.end()) RatioTable(md, all, *peer);
-  Write(options, "ann", md.str(), Json(results, header.str()));
+  Write(options, options.cosine ? "cosine" : "ann", md.str(), Json(results, header.str()));
   return 0;
 }
 
@@ -510,11 +575,8 @@ int RunScale(const Options& options) {
 }  // namespace tarvo_bench
 
 int main(int argc, char** argv) {
-  try {
+  return tarvo_bench::ToolMain("ann_benchmark", [&] {
     const tarvo_bench::Options options = tarvo_bench::ParseOptions(argc, argv);
     return options.scale ? tarvo_bench::RunScale(options) : tarvo_bench::RunFashion(options);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "ann_benchmark: %s\n", e.what());
-    return 1;
-  }
+  });
 }

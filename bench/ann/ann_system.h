@@ -44,8 +44,9 @@ std::vector<std::unique_ptr<AnnSystem>> MakeFaissSystems();
 // A description of the CPU path each peer runs (for the report's header).
 std::string HnswlibBuildNote();
 std::string FaissBuildNote();
-// hnswlib M = 16, ef_construction 200: the peer of the scale runs.
-std::unique_ptr<AnnSystem> MakeHnswlibM16();
+// hnswlib M = 16, ef_construction 200: the peer of the scale runs, and in its "ip" space when
+// inner_product is set, the peer of the cosine run.
+std::unique_ptr<AnnSystem> MakeHnswlibM16(bool inner_product = false);
 
 }  // namespace tarvo_bench
 

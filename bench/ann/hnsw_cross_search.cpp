@@ -19,6 +19,7 @@
 
 #include "bench/ann/ground_truth.h"
 #include "bench/ann/hnswlib_system.h"
+#include "bench/ann/tool_main.h"
 #include "engine/build/hnsw/hnsw.h"
 #include "engine/search/searcher/make_graph_searcher.h"
 #include "tests/support/clustered_gaussian.h"
@@ -44,10 +45,7 @@ struct Options {
 
 Options ParseOptions(int argc, char** argv) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
-    const std::string value = argv[++i];
+  ForEachOptionValue(argc, argv, [&](const std::string& arg, const std::string& value) {
     if (arg == "--n") {
       options.n = std::stoi(value);
     } else if (arg == "--dim") {
@@ -65,7 +63,7 @@ Options ParseOptions(int argc, char** argv) {
     } else {
       throw std::invalid_argument("unknown option " + arg);
     }
-  }
+  });
   return options;
 }
 
@@ -259,10 +257,5 @@ int Run(const Options& options) {
 }  // namespace tarvo_bench
 
 int main(int argc, char** argv) {
-  try {
-    return tarvo_bench::Run(tarvo_bench::ParseOptions(argc, argv));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "hnsw_cross_search: %s\n", e.what());
-    return 1;
-  }
+  return tarvo_bench::ToolMain("hnsw_cross_search", [&] { return tarvo_bench::Run(tarvo_bench::ParseOptions(argc, argv)); });
 }

@@ -10,23 +10,34 @@
 
 namespace tarvo_bench {
 
-struct HnswlibSystem::Index {
-  Index(int dim, int n, int m, int ef_construction) : space(dim), hnsw(&space, n, m, ef_construction) {}
+namespace {
 
-  hnswlib::L2Space space;                 // outlives hnsw
+std::unique_ptr<hnswlib::SpaceInterface<float>> MakeSpace(int dim, bool inner_product) {
+  if (inner_product) return std::make_unique<hnswlib::InnerProductSpace>(dim);
+  return std::make_unique<hnswlib::L2Space>(dim);
+}
+
+}  // namespace
+
+struct HnswlibSystem::Index {
+  Index(int dim, int n, int m, int ef_construction, bool inner_product)
+      : space(MakeSpace(dim, inner_product)), hnsw(space.get(), n, m, ef_construction) {}
+
+  std::unique_ptr<hnswlib::SpaceInterface<float>> space;  // outlives hnsw
   hnswlib::HierarchicalNSW<float> hnsw;
 };
 
-HnswlibSystem::HnswlibSystem(int m, int ef_construction) : m_(m), ef_construction_(ef_construction) {}
+HnswlibSystem::HnswlibSystem(int m, int ef_construction, bool inner_product)
+    : m_(m), ef_construction_(ef_construction), inner_product_(inner_product) {}
 
 HnswlibSystem::~HnswlibSystem() = default;
 
-std::string HnswlibSystem::name() const { return "hnswlib M=" + std::to_string(m_); }
+std::string HnswlibSystem::name() const { return "hnswlib M=" + std::to_string(m_) + (inner_product_ ? " ip" : ""); }
 
 std::string HnswlibSystem::note() const { return "hnswlib 0.6.2 compiled with -march=native"; }
 
 void HnswlibSystem::Build(const tarvo_test::Dataset& base) {
-  index_ = std::make_unique<Index>(base.dim, base.n, m_, ef_construction_);
+  index_ = std::make_unique<Index>(base.dim, base.n, m_, ef_construction_, inner_product_);
   hnswlib::HierarchicalNSW<float>& hnsw = index_->hnsw;
   hnsw.addPoint(base.row(0), 0);
 #pragma omp parallel for schedule(dynamic, 1)
@@ -81,7 +92,9 @@ std::vector<std::unique_ptr<AnnSystem>> MakeHnswlibSystems() {
   return systems;
 }
 
-std::unique_ptr<AnnSystem> MakeHnswlibM16() { return std::make_unique<HnswlibSystem>(16, 200); }
+std::unique_ptr<AnnSystem> MakeHnswlibM16(bool inner_product) {
+  return std::make_unique<HnswlibSystem>(16, 200, inner_product);
+}
 
 std::string HnswlibBuildNote() {
 #if defined(__AVX512F__)

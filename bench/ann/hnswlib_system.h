@@ -9,11 +9,12 @@
 
 namespace tarvo_bench {
 
-// hnswlib's HierarchicalNSW (squared L2) with M and ef_construction, built with the current
-// OpenMP team. Its translation unit alone sees hnswlib, compiled for this processor.
+// hnswlib's HierarchicalNSW with M and ef_construction in its squared-L2 space, or in its "ip"
+// space (1 minus the inner product) when inner_product is set, built with the current OpenMP
+// team. Its translation unit alone sees hnswlib, compiled for this processor.
 class HnswlibSystem : public AnnSystem {
  public:
-  HnswlibSystem(int m, int ef_construction);
+  HnswlibSystem(int m, int ef_construction, bool inner_product = false);
   HnswlibSystem(const HnswlibSystem&) = delete;
   HnswlibSystem& operator=(const HnswlibSystem&) = delete;
   ~HnswlibSystem() override;
@@ -34,6 +35,7 @@ class HnswlibSystem : public AnnSystem {
   struct Index;
   int m_;
   int ef_construction_;
+  bool inner_product_;
   std::unique_ptr<Index> index_;  // owned; null until built
 };
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -43,10 +44,11 @@ int QuantLevel(const std::string& code) {
 struct GraphConfig {
   std::string type;  // "HNSW", "SSG", "NSG" or "TSDG"
   bool reorder = false;
+  std::string metric;  // "L2" or "IP"
 
   std::string Label() const { return type + (reorder ? "+reorder" : ""); }
   bool operator<(const GraphConfig& other) const {
-    return std::make_pair(type, reorder) < std::make_pair(other.type, other.reorder);
+    return std::tie(type, reorder, metric) < std::tie(other.type, other.reorder, other.metric);
   }
 };
 
@@ -77,9 +79,9 @@ class GraphFiles {
   File Make(const GraphConfig& config, const tarvo_test::Dataset& base) const {
     if (std::system(("mkdir -p '" + dir_ + "'").c_str()) != 0) throw std::runtime_error("cannot create " + dir_);
     File file;
-    file.path = dir_ + "/" + config.Label() + ".graph";
+    file.path = dir_ + "/" + config.Label() + "-" + config.metric + ".graph";
     const int candidates = config.type == "HNSW" ? kHnswConstruction : kSsgCandidates;
-    Tarvo index(base.dim, kDegree, candidates, kSsgAngle, /*graph_opt_iter=*/0, "L2", "RNNDescent", config.type);
+    Tarvo index(base.dim, kDegree, candidates, kSsgAngle, /*graph_opt_iter=*/0, config.metric, "RNNDescent", config.type);
     const auto start = std::chrono::steady_clock::now();
     if (index.Add(base.n, base.values.data(), ConsecutiveLog(base.n), config.reorder ? 1 : 0, /*level=*/0) != 0) {
       throw std::runtime_error("Add failed for " + config.Label());
@@ -96,11 +98,17 @@ class GraphFiles {
 // One code kind over a saved graph, searched through the facade.
 class TarvoSystem : public AnnSystem {
  public:
-  TarvoSystem(std::shared_ptr<GraphFiles> files, GraphConfig graph, std::string code, bool early_stop)
-      : files_(std::move(files)), graph_(std::move(graph)), code_(std::move(code)), early_stop_(early_stop) {}
+  TarvoSystem(std::shared_ptr<GraphFiles> files, GraphConfig graph, std::string code, bool early_stop,
+              bool name_metric)
+      : files_(std::move(files)),
+        graph_(std::move(graph)),
+        code_(std::move(code)),
+        early_stop_(early_stop),
+        name_metric_(name_metric) {}
 
   std::string name() const override {
-    return "Tarvo " + graph_.Label() + " " + code_ + (early_stop_ ? " early-stop" : "");
+    return "Tarvo " + graph_.Label() + " " + code_ + (name_metric_ ? " " + graph_.metric : "") +
+           (early_stop_ ? " early-stop" : "");
   }
 
   double Prepare(const tarvo_test::Dataset& base) override {
@@ -140,6 +148,7 @@ class TarvoSystem : public AnnSystem {
   GraphConfig graph_;
   std::string code_;
   bool early_stop_;
+  bool name_metric_;
   const std::string* path_ = nullptr;  // owned by files_
   std::unique_ptr<Tarvo> index_;       // null until built
 };
@@ -150,12 +159,16 @@ std::vector<std::unique_ptr<AnnSystem>> MakeTarvoSystems(const TarvoSelection& s
                                                          const std::string& scratch_dir) {
   static_assert(sizeof(long) == sizeof(int64_t), "the facade's labels are 64-bit");
   auto files = std::make_shared<GraphFiles>(scratch_dir);
+  const bool name_metric = selection.metrics != std::vector<std::string>{"L2"};
   std::vector<std::unique_ptr<AnnSystem>> systems;
-  for (const std::string& type : selection.types) {
-    for (bool reorder : selection.reorders) {
-      for (const std::string& code : selection.codes) {
-        for (bool early_stop : selection.early_stops) {
-          systems.push_back(std::make_unique<TarvoSystem>(files, GraphConfig{type, reorder}, code, early_stop));
+  for (const std::string& metric : selection.metrics) {
+    for (const std::string& type : selection.types) {
+      for (bool reorder : selection.reorders) {
+        for (const std::string& code : selection.codes) {
+          for (bool early_stop : selection.early_stops) {
+            systems.push_back(std::make_unique<TarvoSystem>(files, GraphConfig{type, reorder, metric}, code,
+                                                            early_stop, name_metric));
+          }
         }
       }
     }
