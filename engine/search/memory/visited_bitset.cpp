@@ -5,7 +5,7 @@
 namespace vexa {
 
 void VisitedBitset::Clear() {
-  // A walk that set about as many ids as there are words clears faster in one sweep.
+  // A full list may have left ids out; a walk that set that many clears as fast in one sweep.
   if (set_.size() >= words_.size()) {
     std::fill(words_.begin(), words_.end(), uint64_t{0});
   } else {

@@ -8,8 +8,10 @@
 namespace vexa {
 
 // The nodes a walk has visited: one bit per node, and the list of the nodes set since the last
-// Clear, so that clearing costs what the walk visited rather than what there is room for. One set
-// serves its thread's walks one after another, over graphs of any size.
+// Clear, so that clearing costs what the walk visited rather than what there is room for. The list
+// stops at one id per word (a walk that sets that many ids is cleared in one sweep of the words),
+// so it never holds more than half the bitset's bytes. One set serves its thread's walks one after
+// another, over graphs of any size.
 class VisitedBitset {
  public:
   VisitedBitset() = default;
@@ -24,7 +26,7 @@ class VisitedBitset {
     const uint64_t bit = uint64_t{1} << (id & 63);
     if ((word & bit) != 0) return;
     word |= bit;
-    set_.push_back(id);
+    if (set_.size() < words_.size()) set_.push_back(id);
   }
   // Asks the cache for the word of id (in [0, size())), ahead of Test.
   void Prefetch(int id) const { __builtin_prefetch(words_.data() + (static_cast<uint32_t>(id) >> 6)); }
@@ -38,7 +40,7 @@ class VisitedBitset {
 
  private:
   std::vector<uint64_t> words_;  // bit id mod 64 of word id / 64
-  std::vector<int> set_;         // the ids set since the last Clear, each once
+  std::vector<int> set_;         // the ids set since the last Clear, each once, up to one per word
 };
 
 // The calling thread's set, which every query and HNSW layer search of the thread reuses, one

@@ -9,7 +9,7 @@ namespace vexa {
 namespace {
 
 // Clear unmarks what was set, id by id when the walk set few ids and in one sweep when it set
-// about as many ids as the set has words; either way nothing stays set.
+// as many ids as the set has words (the list of set ids stops there); either way nothing stays set.
 TEST(VisitedBitset, ClearUnsetsWhatWasSet) {
   VisitedBitset visited(640);  // ten words
   for (const int count : {3, 10, 200}) {
