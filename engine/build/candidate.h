@@ -3,8 +3,8 @@
 
 namespace vexa {
 
-// A node kept in a descent's neighbour list; isNew marks an entry that the descent has not
-// compared yet.
+// A node met by a search or kept in a descent's neighbour list. isNew marks an entry that a
+// greedy search has not expanded yet, or one that a descent has not compared yet.
 struct Candidate {
   int id;
   float distance;

@@ -19,13 +19,16 @@ int SSG::FindEntryNode(const Graph<int>& initial) const {
   for (float& value : centroid) value *= scale;
 
   VisitedBitset visited(nb);
+  std::vector<Candidate> searchList(static_cast<size_t>(L) + 1);
   std::vector<int> startIds(static_cast<size_t>(L));
   std::mt19937 rng(static_cast<uint32_t>(std::rand()));
   SampleDistinctIds(rng, startIds.data(), L, nb);
-  for (const int id : startIds) visited.Set(id);
-  CandidatePool<float> list(L, 0);
-  GreedySearch(vectors, centroid.data(), initial, visited, startIds.data(), L, list, [](int, float) {});
-  return list.entries[0].id & kNodeIdMask;
+  for (int k = 0; k < L; ++k) {
+    searchList[k].id = startIds[k];
+    visited.Set(startIds[k]);
+  }
+  GreedySearch(vectors, centroid.data(), initial, visited, searchList.data(), L, [](int, float) {});
+  return searchList[0].id;
 }
 
 }  // namespace vexa

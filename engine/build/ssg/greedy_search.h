@@ -1,46 +1,54 @@
 #ifndef TARVO_ENGINE_BUILD_SSG_GREEDY_SEARCH_H_
 #define TARVO_ENGINE_BUILD_SSG_GREEDY_SEARCH_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/build/candidate.h"
+#include "engine/build/insert_candidate.h"
 #include "engine/build/vector_table.h"
 #include "engine/search/memory/visited_bitset.h"
 #include "engine/search/graph/graph.h"
-#include "engine/search/searcher/candidate_pool.h"
 
 namespace vexa {
 
-// Greedy best-first search of graph for query over pool, made a pool of L entries, from the L
-// start ids, which visited already marks. The start ids are evaluated in order and sorted (equal
-// distances in no fixed order); then the nearest entry not yet expanded is expanded until none is
-// left: its unmarked neighbours in [0, N) (the whole row, other slots skipped) are marked,
-// evaluated and offered to the full pool, which keeps those strictly closer than its last entry,
-// each after the entries of equal distance. onEvaluated(id, distance) sees every evaluated node
-// once, in the order of evaluation.
+// Greedy best-first search of graph for query with a list of L entries. list has room for L + 1
+// entries and holds the L start ids, already marked in visited. The start ids are evaluated in
+// order and sorted; then the nearest entry not yet expanded is expanded until none is left: its
+// unmarked neighbours in [0, N) are marked and evaluated, and those nearer than entry L - 1 are
+// inserted. onEvaluated(id, distance) sees every evaluated node once, in the order of evaluation.
 template <typename OnEvaluated>
 void GreedySearch(const VectorTable& vectors, const float* query, const Graph<int>& graph, VisitedBitset& visited,
-                  const int* startIds, int L, CandidatePool<float>& pool, OnEvaluated&& onEvaluated) {
-  pool.Reset(L, (graph.K + 15) / 16);
+                  Candidate* list, int L, OnEvaluated&& onEvaluated) {
   for (int k = 0; k < L; ++k) {
-    const float d = vectors.Distance(query, startIds[k]);
-    pool.entries[k] = PoolEntry<float>{startIds[k], d};
-    onEvaluated(startIds[k], d);
+    const int id = list[k].id;
+    const float d = vectors.Distance(query, id);
+    list[k] = Candidate{id, d, true};
+    onEvaluated(id, d);
   }
-  pool.TakeUnsorted(L);
+  std::sort(list, list + L);
 
   const int N = graph.N;
   const int K = graph.K;
-  while (pool.cursor < pool.size) {
-    const int* row = graph.neighbors + static_cast<size_t>(pool.NextUnchecked(graph)) * K;
+  int k = 0;
+  while (k < L) {
+    if (!list[k].isNew) {
+      ++k;
+      continue;
+    }
+    list[k].isNew = false;
+    const int* row = graph.neighbors + static_cast<size_t>(list[k].id) * K;
+    int nk = L;
     for (int j = 0; j < K; ++j) {
       const int id = row[j];
       if (id < 0 || id >= N || visited.Test(id)) continue;
       visited.Set(id);
       const float d = vectors.Distance(query, id);
       onEvaluated(id, d);
-      pool.Insert(id, d);
+      if (d < list[L - 1].distance) nk = std::min(nk, InsertCandidate(list, L, Candidate{id, d, true}));
     }
+    k = nk <= k ? nk : k + 1;
   }
 }
 

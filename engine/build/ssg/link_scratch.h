@@ -5,9 +5,9 @@
 
 #include <vector>
 
+#include "engine/build/candidate.h"
 #include "engine/build/ssg/link_entry.h"
 #include "engine/search/memory/visited_bitset.h"
-#include "engine/search/searcher/candidate_pool.h"
 
 namespace vexa {
 
@@ -18,25 +18,19 @@ struct PruneScratch {
   std::vector<int> occlusionCount;  // relaxed rule: per node id; all 0 between calls, sized on first use
 };
 
-// One thread's lists for the greedy searches of one node after another.
-struct SearchScratch {
-  std::vector<int> startIds;                 // L start ids
-  CandidatePool<float> list{1, 0};           // the search list of L entries
-};
-
 // One thread's buffers for the per-node searches of the link pass and of MagicLink's first pass.
 struct LinkScratch {
-  explicit LinkScratch(int N) : visited(N) {}
+  LinkScratch(int N, int L) : visited(N), searchList(static_cast<size_t>(L) + 1) {}
   // One record per OpenMP thread of the next region.
-  static std::vector<LinkScratch> ForThreads(int N) {
+  static std::vector<LinkScratch> ForThreads(int N, int L) {
     std::vector<LinkScratch> records;
     records.reserve(omp_get_max_threads());
-    for (int t = 0; t < omp_get_max_threads(); ++t) records.emplace_back(N);
+    for (int t = 0; t < omp_get_max_threads(); ++t) records.emplace_back(N, L);
     return records;
   }
 
   VisitedBitset visited;              // all clear between nodes
-  SearchScratch search;
+  std::vector<Candidate> searchList;  // L + 1 entries
   std::vector<int> ids;               // candidate ids (MagicLink)
   std::vector<LinkEntry> pool;        // candidates with their distances
   PruneScratch prune;

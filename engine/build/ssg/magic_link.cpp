@@ -36,12 +36,12 @@ void SSG::MagicLink(const Graph<int>& initial, Graph<LinkEntry>& link) const {
 void SSG::MagicLinkFirstPass(const Graph<int>& initial, const ReverseAdjacency& inEdges, Graph<LinkEntry>& link,
                              float threshold) const {
   const VectorTable vectors = Vectors();
-  std::vector<LinkScratch> scratch = LinkScratch::ForThreads(nb);
+  std::vector<LinkScratch> scratch = LinkScratch::ForThreads(nb, L);
   ParallelForDynamic(nb, 1, [&](int64_t q) {
     LinkScratch& own = scratch[omp_get_thread_num()];
     std::vector<int>& ids = own.ids;
     ids.clear();
-    CollectCandidateIds(vectors.Row(q), initial, own.visited, ep, L, own.search, ids);
+    CollectCandidateIds(vectors.Row(q), initial, own.visited, ep, L, own.searchList, ids);
     ForUnmarkedNeighbours(initial, q, own.visited, [&ids](int id) { ids.push_back(id); });
     own.visited.Clear();
     for (const LinkEntry* e = inEdges.InBegin(q); e != inEdges.InEnd(q); ++e) ids.push_back(e->id);

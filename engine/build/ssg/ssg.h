@@ -8,6 +8,7 @@
 
 #include "engine/build/builder.h"
 #include "engine/build/builder_state.h"
+#include "engine/build/candidate.h"
 #include "engine/build/input_problem.h"
 #include "engine/build/ssg/link_entry.h"
 #include "engine/build/ssg/link_scratch.h"
@@ -44,13 +45,12 @@ class SSG : public Builder, public BuilderState {
 
   // Greedy search of the initial graph for query with a list of L, starting from the valid ids
   // of row start completed by random ids (a generator seeded with 4660 on every call). Every
-  // evaluated node is marked in visited and appended to pool once with its distance. search
-  // holds the start ids and the search list.
+  // evaluated node is marked in visited and appended to pool once with its distance.
   void CollectCandidates(const float* query, const Graph<int>& initial, VisitedBitset& visited, int start, int L,
-                         SearchScratch& search, std::vector<LinkEntry>& pool) const;
+                         std::vector<Candidate>& searchList, std::vector<LinkEntry>& pool) const;
   // The same search, appending only the ids of the evaluated nodes.
   void CollectCandidateIds(const float* query, const Graph<int>& initial, VisitedBitset& visited, int start, int L,
-                           SearchScratch& search, std::vector<int>& ids) const;
+                           std::vector<Candidate>& searchList, std::vector<int>& ids) const;
   // Selects node q's neighbours from pool (sorted by ascending distance to q) by the rule of
   // index_type and rewrites all R slots of row q of link: picked entries, then refilled pruned
   // ones, then ids -1.

@@ -12,13 +12,13 @@ namespace vexa {
 
 void SSG::TarvoLink(const Graph<int>& initial, Graph<LinkEntry>& link, float threshold) const {
   const VectorTable vectors = Vectors();
-  std::vector<LinkScratch> scratch = LinkScratch::ForThreads(nb);
+  std::vector<LinkScratch> scratch = LinkScratch::ForThreads(nb, L);
   ParallelForDynamic(nb, 1, [&](int64_t q) {
     LinkScratch& own = scratch[omp_get_thread_num()];
     std::vector<LinkEntry>& pool = own.pool;
     pool.clear();
     const float* query = vectors.Row(q);
-    CollectCandidates(query, initial, own.visited, ep, L, own.search, pool);
+    CollectCandidates(query, initial, own.visited, ep, L, own.searchList, pool);
     ForUnmarkedNeighbours(initial, q, own.visited, [&](int id) {
       pool.push_back(LinkEntry{id, vectors.Distance(q, id)});
     });

@@ -1,7 +1,6 @@
 #ifndef TARVO_ENGINE_SEARCH_SEARCHER_CANDIDATE_POOL_H_
 #define TARVO_ENGINE_SEARCH_SEARCHER_CANDIDATE_POOL_H_
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -36,15 +35,6 @@ class CandidatePool {
     capacity = new_capacity;
     adjLines = new_adjLines;
     entries.assign(static_cast<size_t>(capacity) + 1, PoolEntry<T>{0, T(0)});
-  }
-
-  // Makes entries[0 .. count) (count <= capacity, ids unchecked, distances set) the pool's entries,
-  // sorted by ascending distance with no fixed order among equal distances; the cursor is 0.
-  void TakeUnsorted(int count) {
-    std::sort(entries.begin(), entries.begin() + count,
-              [](const PoolEntry<T>& a, const PoolEntry<T>& b) { return a.distance < b.distance; });
-    size = count;
-    cursor = 0;
   }
 
   // Places {id, distance} after every entry of equal distance and returns its position; a full
