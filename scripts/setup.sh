@@ -6,11 +6,12 @@
 # `setup.sh release` builds the release tree alone. hnswlib is here for the HNSW recall test,
 # which measures against it; the benchmarks' other libraries and tools come from
 # scripts/setup_bench.sh, and the release tree builds the benchmarks whose libraries are there.
+# The fuzz tree (clang) serves scripts/fuzz.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install_packages.sh \
-  cmake ninja-build g++ pkg-config \
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev libomp-dev \
   libgtest-dev libgmock-dev googletest \
   zlib1g-dev libnuma-dev libhnswlib-dev \
   g++-aarch64-linux-gnu qemu-user \
@@ -33,10 +34,13 @@ if [[ ${1:-} == release ]]; then
 fi
 configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_SANITIZE=ON -DTARVO_BUILD_BENCH=OFF \
   -DPython_EXECUTABLE=/usr/bin/python3
-# ThreadSanitizer: only the search and index tests, whose concurrency tests use plain threads
-# (Debian's OpenMP runtime is not instrumented, so OpenMP code would report false races).
+# ThreadSanitizer: only the search and index tests and the Python module, whose concurrency tests
+# use plain threads (Debian's OpenMP runtime is not instrumented, so OpenMP code would report false
+# races).
 cmake -S . -B build/tsan -G Ninja -DTARVO_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_TSAN=ON \
-  -DTARVO_BUILD_BENCH=OFF
-cmake --build build/tsan -j "$jobs" --target tarvo_search_tests tarvo_index_tests
+  -DTARVO_BUILD_BENCH=OFF -DPython_EXECUTABLE=/usr/bin/python3
+cmake --build build/tsan -j "$jobs" --target tarvo_search_tests tarvo_index_tests tarvo_python
 configure_and_build aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
   -DCMAKE_BUILD_TYPE=Release -DTARVO_KERNELS_ONLY=ON -DTARVO_BUILD_BENCH=OFF
+configure_and_build fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_FUZZ=ON \
+  -DTARVO_BUILD_BENCH=OFF

@@ -3,8 +3,9 @@
 # everything in the release tree, everything but the long recall checks (label "quality") under
 # ASan and UBSan, the concurrent-search tests under ThreadSanitizer, the kernel tests of the
 # aarch64 tree under qemu-user; then the Python tests, on the modules of the release and sanitizer
-# trees and on a module that pip builds from a copy of the sources and installs into a throwaway
-# venv; last the C++ example, built against an installed copy of the library.
+# trees (the threaded searches also on the ThreadSanitizer tree's) and on a module that pip builds
+# from a copy of the sources and installs into a throwaway venv; then the C++ example, built
+# against an installed copy of the library; last a minute of fuzzing per reader (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -28,6 +29,15 @@ PYTHONPATH=build/release/python /usr/bin/python3 -m pytest -q -p no:cacheprovide
 LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
   ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 PYTHONPATH=build/asan/python \
   /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python
+# Python threads searching at once, on the module of the ThreadSanitizer tree, its runtime
+# preloaded into the uninstrumented interpreter; pytest holds standard error, so a report goes to
+# a log that is shown on failure.
+if ! LD_PRELOAD="$(g++ -print-file-name=libtsan.so)" PYTHONPATH=build/tsan/python \
+    TSAN_OPTIONS="halt_on_error=1 suppressions=tests/tsan_suppressions.txt log_path=$scratch/tsan" \
+    /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python/test_threads.py; then
+  cat "$scratch"/tsan.* 2>/dev/null
+  exit 1
+fi
 
 # A user's install: offline, Debian's packages only, from a clean copy of the sources, into a
 # venv that sees the system's NumPy; then imported and tested from another folder.
@@ -53,3 +63,5 @@ if ! "$scratch/example/fashion_mnist" /usr/share/datasets/fashion-mnist "$scratc
   exit 1
 fi
 grep -E '^ +ef |^ +[0-9]+ |identical' "$scratch/example.log"
+
+bash scripts/fuzz.sh 60

@@ -21,12 +21,6 @@ namespace {
 
 class FilesTest : public IndexTest {
  protected:
-  static std::unique_ptr<Tarvo> MakeDefault() {
-    std::unique_ptr<Tarvo> index;
-    vexa::CapturedLines([&] { index = std::make_unique<Tarvo>(); });
-    return index;
-  }
-
   vexa::ScratchDir folder_;
 };
 
@@ -39,7 +33,7 @@ std::string PathOfLength(const vexa::ScratchDir& folder, size_t length) {
 TEST_F(FilesTest, PathsAreShorterThan200Characters) {
   const std::unique_ptr<Tarvo> graph = MakeGraphIndex(IndexParams{});
   const std::unique_ptr<Tarvo> ready = MakeReadyIndex(IndexParams{});
-  const std::unique_ptr<Tarvo> loaded = MakeDefault();
+  const std::unique_ptr<Tarvo> loaded = MakeEmptyIndex();
   const std::string longest = PathOfLength(folder_, 199);
   const std::string tooLong = PathOfLength(folder_, 200);
   const std::string graphPath = longest.substr(0, 198) + "g";
@@ -199,7 +193,7 @@ TEST_F(FilesTest, GraphFileOfAnUnknownLevelLoadsOnlyWithALevel) {
   std::memcpy(&bytes[8], &level, sizeof(level));
   const std::string path = folder_.Path("level4");
   vexa::WriteFileBytes(path, bytes);
-  const std::unique_ptr<Tarvo> index = MakeDefault();
+  const std::unique_ptr<Tarvo> index = MakeEmptyIndex();
   EXPECT_EQ(Refusals([&] { EXPECT_EQ(index->LoadGraph(path.c_str(), -1), -1); }),
             (std::vector<std::string>{"[ERROR] Building Searcher: Level not found.",
                                       "[ERROR] Try to load graph a invalid Index."}));
@@ -223,7 +217,7 @@ TEST_F(FilesTest, NumaModeNamesTheNodes) {
   num_numa_nodes = 2;
   const std::unique_ptr<Tarvo> graph = MakeGraphIndex(IndexParams{});
   const std::unique_ptr<Tarvo> ready = MakeReadyIndex(IndexParams{});
-  const std::unique_ptr<Tarvo> loaded = MakeDefault();
+  const std::unique_ptr<Tarvo> loaded = MakeEmptyIndex();
   const std::string indexPath = folder_.Path("index");
   const std::string graphPath = folder_.Path("graph");
   // The lines of the NUMA paths: those without a prefix that name a node or say done.

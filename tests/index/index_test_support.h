@@ -156,6 +156,13 @@ inline std::unique_ptr<Tarvo> MakeIndex(const IndexParams& params) {
   return index;
 }
 
+// A new index made without parameters, quietly: what Load, Deserialize and LoadGraph fill.
+inline std::unique_ptr<Tarvo> MakeEmptyIndex() {
+  std::unique_ptr<Tarvo> index;
+  vexa::CapturedLines([&] { index = std::make_unique<Tarvo>(); });
+  return index;
+}
+
 // A small index of params after Add of SmallData() at level (eight rows per chunk).
 inline std::unique_ptr<Tarvo> MakeGraphIndex(const IndexParams& params, int level = 0, int reorder = 0) {
   std::unique_ptr<Tarvo> index = MakeIndex(params);

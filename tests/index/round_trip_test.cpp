@@ -58,12 +58,6 @@ class RoundTripTest : public IndexTest, public testing::WithParamInterface<Round
     EXPECT_TRUE(SearchAll(loaded, Queries(), 10) == expected);
     EXPECT_TRUE(SearchAll(loaded, Queries(), 10, 3) == expected);
   }
-
-  static std::unique_ptr<Tarvo> MakeDefault() {
-    std::unique_ptr<Tarvo> index;
-    vexa::CapturedLines([&] { index = std::make_unique<Tarvo>(); });
-    return index;
-  }
 };
 
 TEST_P(RoundTripTest, BlobAndFilesRestoreTheIndex) {
@@ -75,7 +69,7 @@ TEST_P(RoundTripTest, BlobAndFilesRestoreTheIndex) {
   vexa::CapturedLines([&] { dataSize = TarvoTestAccess::Replica(*saved, 0).searcher->GetDataSize(); });
   EXPECT_EQ(blob.size(), dataSize);
 
-  const std::unique_ptr<Tarvo> loaded = MakeDefault();
+  const std::unique_ptr<Tarvo> loaded = MakeEmptyIndex();
   std::vector<std::string> lines;
   int result = -2;
   lines = vexa::CapturedLines([&] {
@@ -93,13 +87,13 @@ TEST_P(RoundTripTest, BlobAndFilesRestoreTheIndex) {
   const std::string indexFile = folder.Path("index");
   vexa::CapturedLines([&] { EXPECT_EQ(saved->Save(indexFile.c_str()), 0); });
   EXPECT_EQ(vexa::FileBytes(indexFile), std::string(blob.begin(), blob.end()));
-  const std::unique_ptr<Tarvo> fromFile = MakeDefault();
+  const std::unique_ptr<Tarvo> fromFile = MakeEmptyIndex();
   vexa::CapturedLines([&] { EXPECT_EQ(fromFile->Load(indexFile.c_str()), 0); });
   EXPECT_EQ(TarvoTestAccess::DataNum(*fromFile), saved->GetNTotal());
   ExpectSameIndex(*saved, *fromFile);
 
   // The graph file rebuilds the same searcher at the saved level.
-  const std::unique_ptr<Tarvo> fromGraph = MakeDefault();
+  const std::unique_ptr<Tarvo> fromGraph = MakeEmptyIndex();
   lines = vexa::CapturedLines([&] { EXPECT_EQ(fromGraph->LoadGraph(graphFile.c_str(), -1), 0); });
   EXPECT_EQ(lines.back(), "Load Graph done, tarvoDataNum: " + std::to_string(saved->GetNTotal()));
   ExpectSameIndex(*saved, *fromGraph);
@@ -127,7 +121,7 @@ TEST_F(RoundTripTest, GraphFileLoadsAtAnotherLevel) {
   vexa::CapturedLines([&] { EXPECT_EQ(saved->SaveGraph(graphFile.c_str()), 0); });
   const char* const names[] = {"FP32", "SQ8U", "SQ4U", "FP16"};
   for (int level = 0; level < 4; ++level) {
-    const std::unique_ptr<Tarvo> loaded = MakeDefault();
+    const std::unique_ptr<Tarvo> loaded = MakeEmptyIndex();
     const std::vector<std::string> lines =
         vexa::CapturedLines([&] { EXPECT_EQ(loaded->LoadGraph(graphFile.c_str(), level), 0); });
     EXPECT_NE(std::find(lines.begin(), lines.end(),

@@ -20,7 +20,7 @@ TEST_F(TarvoThreads, ConcurrentSearchesMatchOneThread) {
   constexpr int kCallers = 8;
   constexpr int kK = 10;
   for (const char* type : {"SSG", "HNSW"}) {
-    for (const int level : {0, 2}) {
+    for (const int level : {0, 1, 2, 3}) {  // every code kind: FP32, SQ8, SQ4, FP16
       IndexParams params;
       params.index_type = type;
       std::unique_ptr<Tarvo> index = MakeReadyIndex(params, level);

@@ -30,13 +30,14 @@ void GraphSearcher<Q, RQ>::Build(float** source_chunks, int source_log, int coun
   consecutiveLog = source_log;
   std::printf("Processing Graph reordering.\n");
 
-  // One allocation of whole chunks; the rows after nb stay zero. Private row r holds caller row
-  // true_order[r], so the copy is in the order of the codes.
+  // One allocation of the nb rows, which the chunk table divides; the last chunk holds only the
+  // rows there are, so that a large consecutiveLog over few rows sizes nothing beyond them.
+  // Private row r holds caller row true_order[r], so the copy is in the order of the codes.
   const size_t rows = nb > 0 ? static_cast<size_t>(nb) : 0;
   const size_t width = dim > 0 ? static_cast<size_t>(dim) : 0;
   const size_t per_chunk = size_t{1} << consecutiveLog;
   const size_t chunk_count = (rows + per_chunk - 1) >> consecutiveLog;
-  data.reset(static_cast<float*>(AllocAlignedOrThrow(chunk_count * per_chunk * width * sizeof(float))));
+  data.reset(static_cast<float*>(AllocAlignedOrThrow(rows * width * sizeof(float))));
   chunks.reset(new float*[chunk_count]);
   for (size_t c = 0; c < chunk_count; ++c) chunks[c] = data.get() + c * per_chunk * width;
   for (size_t i = 0; i < rows; ++i) {

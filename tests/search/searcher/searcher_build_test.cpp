@@ -10,6 +10,7 @@
 #include "engine/search/searcher/make_graph_searcher.h"
 #include "tests/search/searcher/searcher_fixture.h"
 #include "tests/support/fashion_mnist.h"
+#include "tests/support/peak_resident.h"
 
 namespace vexa {
 namespace {
@@ -43,6 +44,16 @@ TEST(GraphSearcherBuild, EncodesRowsInGraphOrderAndReleasesThePrivateCopy) {
   // Nothing reads the copy in graph order once the codes are made.
   EXPECT_EQ(searcher->data, nullptr);
   EXPECT_EQ(searcher->chunks, nullptr);
+}
+
+// A few rows with room for 2^26 per chunk (as a graph file of a few bytes may claim): the copy
+// holds the rows, not the chunk they would fill.
+TEST(GraphSearcherBuild, LargeChunksOverFewRowsSizeOnlyTheRows) {
+  const tarvo_test::Dataset data = tarvo_test::RandomDataset(5, 3, 1);
+  const long before = PeakResidentKiB();
+  const auto searcher = BuildSearcher<SQ8L2Searcher>(ReversedGraph(), data, 2, 26);
+  EXPECT_LT(PeakResidentKiB() - before, 64 * 1024);
+  EXPECT_EQ(searcher->quant.n, 5);
 }
 
 TEST(GraphSearcherBuild, ReRankingSearchersKeepExactCopiesInGraphOrder) {
@@ -109,11 +120,12 @@ TEST(GraphSearcherBuild, APrivateCopyThatCannotBeHadThrows) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer allocator aborts on this request instead of failing it";
 #else
-  // One row in chunks of 2^31 rows of 2999 floats: some 24 TiB for the private copy.
+  // 2,000,000,000 rows of 2999 floats: some 22 TiB for the private copy, refused before a row
+  // (here only the first exists) is read.
   const tarvo_test::Dataset data = tarvo_test::RandomDataset(1, 2999, 7);
   auto searcher = std::make_unique<FP32L2Searcher>(MakeGraph({{}}, 1, {0}), "L2", "FP32", 0);
   float* chunk = const_cast<float*>(data.values.data());
-  EXPECT_THROW(searcher->Build(&chunk, 31, 1, 2999), std::bad_alloc);
+  EXPECT_THROW(searcher->Build(&chunk, 31, 2000000000, 2999), std::bad_alloc);
   EXPECT_EQ(searcher->data, nullptr);
 #endif
 }

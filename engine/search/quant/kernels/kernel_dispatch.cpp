@@ -8,12 +8,27 @@
 
 #include <initializer_list>
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 #if defined(__aarch64__)
 #include <asm/hwcap.h>
 #include <sys/auxv.h>
 #endif
 
 namespace vexa {
+namespace {
+
+#if defined(__x86_64__)
+// Half-precision conversions; asked of the processor directly, since not every compiler's
+// feature test knows them. They use the 256-bit state, whose saving the AVX tests already check.
+bool HasF16c() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_F16C) != 0;
+}
+#endif
+
+}  // namespace
 
 const KernelTable* KernelTableFor(Isa isa) {
 #if defined(__x86_64__)
@@ -24,8 +39,7 @@ const KernelTable* KernelTableFor(Isa isa) {
       return &kScalarKernels;
     case Isa::kAvx2:
 #if defined(__x86_64__)
-      if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-          __builtin_cpu_supports("f16c")) {
+      if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && HasF16c()) {
         return &kAvx2Kernels;
       }
 #endif
@@ -34,8 +48,7 @@ const KernelTable* KernelTableFor(Isa isa) {
 #if defined(__x86_64__)
       if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
-          __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("fma") &&
-          __builtin_cpu_supports("f16c")) {
+          __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("fma") && HasF16c()) {
         return &kAvx512Kernels;
       }
 #endif
