@@ -22,8 +22,7 @@ void SSG::TarvoLink(const Graph<int>& initial, Graph<LinkEntry>& link, float thr
     ForUnmarkedNeighbours(initial, q, own.visited, [&](int id) {
       pool.push_back(LinkEntry{id, vectors.Distance(q, id)});
     });
-    // Every node the search marked is in the pool: clearing the pool's ids clears the bitset.
-    for (const LinkEntry& e : pool) own.visited.Reset(e.id);
+    own.visited.Clear();
     std::sort(pool.begin(), pool.end());
     PruneCandidates(static_cast<int>(q), pool, link, threshold, own.prune);
   });
