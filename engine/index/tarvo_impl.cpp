@@ -117,6 +117,9 @@ int TarvoImpl::Add(int n, const float* x, int consecutive, int reorder, int leve
   } catch (const std::exception&) {
     return -1;
   }
+  // The HNSW inserts' working storage (a second copy of every vector among it) is not read again:
+  // the graph is made.
+  if (hnsw) hnsw->ReleaseNodes();
   nTotal = n;
   graphBuilt = true;
   return 0;
@@ -145,7 +148,15 @@ int TarvoImpl::BuildSearcher() {
   searcher->SetPo(po);
   searcher->UpdatePrefetchLines();
   searcherBuilt = true;
+  ReleaseBuilderData();
   return 0;
+}
+
+void TarvoImpl::ReleaseBuilderData() {
+  vexa::BuilderState* state = State();
+  state->graph = vexa::Graph<int>();
+  state->UseChunks(nullptr, state->consecutiveLog, state->nb);
+  chunks.reset();
 }
 
 void TarvoImpl::SearchRow(int64_t i, const float* x, int k, float* distances, long* labels) const {

@@ -12,7 +12,8 @@
 #include "engine/search/searcher/searcher_base.h"
 
 // One replica of an index: its builder, the searcher made from the built graph and the chunk
-// table over the caller's vectors. The facade holds one, or one per NUMA node, and drives each
+// table over the caller's vectors. Once the searcher is ready the replica holds the searcher
+// (its graph, codes and refine codes) and, of the builder, only its parameters and sizes. The facade holds one, or one per NUMA node, and drives each
 // through these operations; every one but the accessors returns 0 or -1 with the reason printed.
 //
 // Three flags make its state: createdWithoutParameter (made for a load; Add is refused),
@@ -32,7 +33,8 @@ class TarvoImpl {
   // Checks the parameters and the vectors, lays the chunk table over x and builds the graph (and
   // reorders it when reorder is 1), recording level for the searcher.
   int Add(int n, const float* x, int consecutive, int reorder, int level);
-  // Makes the searcher of the builder's quantization level over a copy of the graph.
+  // Makes the searcher of the builder's quantization level over a copy of the graph, then
+  // releases the builder's graph and vectors.
   int BuildSearcher();
 
   // Answers the n queries at x on the calling thread, in row order.
@@ -56,7 +58,8 @@ class TarvoImpl {
   // The same without the state checks.
   int SerializeSearcher(unsigned char*& out, size_t& outLength) const;
   // Reads the index blob of *dataLength bytes at blob into a new graph and searcher, which
-  // replace the builder's graph and the searcher only when all of it was read.
+  // replace the searcher, and release the builder's graph and vectors, only when all of it was
+  // read.
   int LoadFromMem(const unsigned char* blob, size_t* dataLength);
   // LoadFromMem, then the replica is ready with the blob's size and dimension.
   int Deserialize(const unsigned char* blob, size_t* dataLength);
@@ -72,7 +75,7 @@ class TarvoImpl {
   // Vector dimension.
   int GetDim() const { return dim; }
 
-  std::unique_ptr<float*[]> chunks;               // chunk table over the caller's vectors (Add)
+  std::unique_ptr<float*[]> chunks;               // chunk table over the caller's vectors (Add); null once searchable
   int n_try = 10;                                 // random entry points of the SSG builder
   int po = 10;                                    // handed to every searcher built
   int nTotal = 0;                                 // vectors in the index
@@ -92,6 +95,10 @@ class TarvoImpl {
   void SearchRow(int64_t i, const float* x, int k, float* distances, long* labels) const;
   // Takes nTotal and dim from the searcher.
   void TakeSearcherSizes();
+  // Once the searcher is ready nothing reads the builder's graph or vectors again (the searcher
+  // has its own graph and codes, SaveGraph is refused, and every load replaces them): releases
+  // the builder's graph, the vectors it owns and the chunk tables, keeping nb, dim and the level.
+  void ReleaseBuilderData();
 };
 
 #endif  // TARVO_ENGINE_INDEX_TARVO_IMPL_H_

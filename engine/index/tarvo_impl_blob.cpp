@@ -74,8 +74,9 @@ int TarvoImpl::LoadFromMem(const unsigned char* blob, size_t* dataLength) {
     loaded = vexa::MakeGraphSearcher(copy, metricName, quantType);
   }
   if (loaded->LoadSearcherFromMem(blob, dataLength, &offset) != 0) return -1;
-  state->graph = std::move(graph);
   searcher = std::move(loaded);
+  // The loaded searcher holds the blob's graph: the builder keeps no graph or vectors of its own.
+  ReleaseBuilderData();
   return 0;
 }
 

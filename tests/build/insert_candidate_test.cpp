@@ -36,6 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(InsertCase{"EqualDistanceGoesAfterTheRun", {1, 2, 2, 5}, {7, 2, true}, 3, {0, 1, 2, 7, 3}},
                     InsertCase{"SameIdAtEqualDistanceIsRefused", {1, 2, 2, 5}, {1, 2, true}, 5, {0, 1, 2, 3, -1}},
                     InsertCase{"NearestGoesFirst", {1, 2, 2, 5}, {7, 0.5f, true}, 0, {7, 0, 1, 2, 3}},
+                    InsertCase{"EqualToTheFirstGoesAfterIt", {1, 2, 2, 5}, {7, 1, true}, 1, {0, 7, 1, 2, 3}},
                     InsertCase{"FarthestGoesToTheExtraSlot", {1, 2, 2, 5}, {7, 6, true}, 4, {0, 1, 2, 3, 7}},
                     InsertCase{"EqualToTheLastGoesBeforeIt", {1, 2, 3, 3}, {7, 3, true}, 3, {0, 1, 2, 7, 3}},
                     InsertCase{"SingleSlotFarther", {1}, {7, 2, true}, 1, {0, 7}},

@@ -288,11 +288,12 @@ TEST_F(AddTest, LabelsAreTheCallersRowsWithAndWithoutReorder) {
     for (int reorder : {0, 1}) {
       IndexParams params;
       params.index_type = type;
-      std::unique_ptr<Tarvo> index = MakeReadyIndex(params, 0, reorder);
+      std::unique_ptr<Tarvo> index = MakeGraphIndex(params, 0, reorder);
       const vexa::BuilderState& state = BuilderOf(TarvoTestAccess::Replica(*index, 0));
       std::vector<int> identity(SmallData().n);
       std::iota(identity.begin(), identity.end(), 0);
       EXPECT_EQ(state.graph.true_order == identity, reorder == 0) << type;
+      vexa::CapturedLines([&] { EXPECT_EQ(index->BuildSearcher(), 0); });
       const Answers answers = SearchAll(*index, rows, 3);
       for (int q = 0; q < rows.n; ++q) {
         EXPECT_EQ(answers.labels[q * 3], 100 + q) << type << " reorder " << reorder;

@@ -38,6 +38,18 @@ inline vexa::BuilderState& BuilderOf(const TarvoImpl& replica) {
   return *replica.hnsw;
 }
 
+// Expects a ready replica to keep nothing of its builder's graph and vectors, which its searcher
+// holds in its own form, nor a chunk table.
+inline void ExpectBuilderDataReleased(const TarvoImpl& replica) {
+  const vexa::BuilderState& state = BuilderOf(replica);
+  EXPECT_EQ(state.graph.N, 0);
+  EXPECT_EQ(state.graph.neighbors, nullptr);
+  EXPECT_EQ(state.graph.hnsw1pgraph, nullptr);
+  EXPECT_EQ(state.chunks, nullptr);
+  EXPECT_FALSE(state.ownsChunks);
+  EXPECT_EQ(replica.chunks, nullptr);
+}
+
 // A machine of `nodes` NUMA nodes standing in for libnuma while it lives. It records every
 // binding; the node of a CPU is the OpenMP thread number of the caller modulo the nodes, or a
 // fixed node once one is set.

@@ -60,7 +60,8 @@ void HNSW::ReleaseNodes() {
     std::free(linkLists_);
     linkLists_ = nullptr;
   }
-  visitedCache_.reset();
+  std::vector<int>().swap(nodeLevels_);
+  std::vector<std::mutex>().swap(linkLocks_);
   insertedCount_ = 0;
   topLevel_ = -1;
   entryNode_ = -1;
@@ -95,7 +96,6 @@ void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
   const auto count = static_cast<size_t>(n);
   linkLocks_ = std::vector<std::mutex>(count);
   nodeLevels_.assign(count, 0);
-  visitedCache_ = std::make_unique<VisitedListCache>(n);
   size_t bytes = 0;
   if (!__builtin_mul_overflow(count, size_data_per_element_, &bytes)) {
     data_level0_memory_ = static_cast<char*>(std::malloc(bytes));

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,7 +14,6 @@
 #include "engine/build/input_problem.h"
 #include "engine/build/hnsw/hnsw_heap.h"
 #include "engine/build/minstd_uniform.h"
-#include "engine/build/hnsw/visited_list_cache.h"
 #include "engine/search/quant/distance.h"
 #include "engine/search/graph/graph.h"
 
@@ -66,6 +64,12 @@ class HNSW : public BuilderState {
   // The label (row) of the node inserted as number insertion, below nb after Build.
   uint64_t LabelOf(size_t insertion) const;
 
+  // Releases what the inserts work in (the elements with their vectors and level-0 lists, the
+  // upper lists, the node locks and levels) and forgets every node, keeping graph and the
+  // chunk table. Nothing reads them once graph is made, but ExploreLayer and LabelOf, which
+  // need them.
+  void ReleaseNodes();
+
  private:
   // Inserts vector q with label as the next node. q is copied into the node's element; the
   // other nodes' vectors are read from their elements.
@@ -82,8 +86,6 @@ class HNSW : public BuilderState {
   std::vector<uint32_t>& LinkScratch() const;
   // A level drawn from levelRng_.
   int DrawLevel();
-  // Releases the elements, the upper lists and the visited lists, and forgets every node.
-  void ReleaseNodes();
   // Writes the level-0 lists into graph's rows, in row numbers.
   void CopyLevel0();
   // Fills the graph's upper layers from the nodes' upper lists, in row numbers.
@@ -126,7 +128,6 @@ class HNSW : public BuilderState {
   double revSize_;                   // ln(M_)
   std::atomic<int> topLevel_{-1};    // highest level of the graph; written under topLevelLock_
   std::atomic<int> entryNode_{-1};   // a node of level topLevel_; written under topLevelLock_
-  std::unique_ptr<VisitedListCache> visitedCache_;  // owned; made by Build
   std::mutex topLevelLock_;          // held by the insert that raises the top level
   std::vector<std::mutex> linkLocks_;  // one per node: guards its lists
   std::mutex counterLock_;           // guards handing out insertion numbers

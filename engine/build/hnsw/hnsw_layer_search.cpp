@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "engine/build/hnsw/hnsw.h"
+#include "engine/search/memory/visited_bitset.h"
 
 namespace vexa {
 namespace {
@@ -35,12 +38,17 @@ size_t HNSW::CopyLinks(uint32_t node, int lev, uint32_t* out) {
   return count;
 }
 
+// Not the candidate pool of the queries and the SSG searches: the frontier and the results are
+// two heaps, with ties in no fixed order, a candidate enters while fewer than ef results are kept
+// or when it is closer than the farthest kept, the walk stops at the first frontier entry
+// farther than that, and each list is copied under its node's lock while other inserts edit it.
 DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
-  VisitedListLease lease(*visitedCache_);
-  VisitedList& visited = *lease;
-  visited.NextTag();
-  const uint16_t tag = visited.tag;
-  uint16_t* marks = visited.marks.get();
+  VisitedBitset& visited = ThreadVisitedBitset();
+  try {
+    visited.ClearFor(static_cast<size_t>(nb));
+  } catch (const std::bad_alloc&) {
+    throw std::runtime_error("Failed to allocate memory for VisitedList.\n");
+  }
   std::vector<uint32_t>& links = LinkScratch();
   DistanceIdHeap<NearerFirst>& candidates = ThreadScratch().candidates;
   candidates.clear();
@@ -51,7 +59,7 @@ DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
   float lowerBound = distFn_(q, NodeVector(entry), dim_);
   top.push({lowerBound, entry});
   candidates.push({lowerBound, entry});
-  marks[entry] = tag;
+  visited.Set(static_cast<int>(entry));
 
   while (!candidates.empty()) {
     const DistanceId nearest = candidates.top();
@@ -62,11 +70,11 @@ DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
     for (size_t k = 0; k < count; ++k) {
       const uint32_t id = links[k];
       if (k + 1 < count) {
-        __builtin_prefetch(marks + links[k + 1]);
+        visited.Prefetch(static_cast<int>(links[k + 1]));
         __builtin_prefetch(NodeVector(links[k + 1]));
       }
-      if (marks[id] == tag) continue;
-      marks[id] = tag;
+      if (visited.Test(static_cast<int>(id))) continue;
+      visited.Set(static_cast<int>(id));
       const float d = distFn_(q, NodeVector(id), dim_);
       if (top.size() < ef || d < lowerBound) {
         candidates.push({d, id});

@@ -8,7 +8,7 @@
 #include "engine/build/candidate.h"
 #include "engine/build/insert_candidate.h"
 #include "engine/build/vector_table.h"
-#include "engine/build/visited_bitset.h"
+#include "engine/search/memory/visited_bitset.h"
 #include "engine/search/graph/graph.h"
 
 namespace vexa {

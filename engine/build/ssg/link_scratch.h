@@ -8,7 +8,7 @@
 
 #include "engine/build/candidate.h"
 #include "engine/build/ssg/link_entry.h"
-#include "engine/build/visited_bitset.h"
+#include "engine/search/memory/visited_bitset.h"
 
 namespace vexa {
 

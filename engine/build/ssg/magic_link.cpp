@@ -43,8 +43,7 @@ void SSG::MagicLinkFirstPass(const Graph<int>& initial, const ReverseAdjacency& 
     ids.clear();
     CollectCandidateIds(vectors.Row(q), initial, own.visited, ep, L, own.searchList, ids);
     ForUnmarkedNeighbours(initial, q, own.visited, [&ids](int id) { ids.push_back(id); });
-    // Every node the search marked is among the ids: clearing them clears the bitset.
-    for (const int id : ids) own.visited.Reset(id);
+    own.visited.Clear();
     for (const LinkEntry* e = inEdges.InBegin(q); e != inEdges.InEnd(q); ++e) ids.push_back(e->id);
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());

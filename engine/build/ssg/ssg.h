@@ -14,7 +14,7 @@
 #include "engine/build/ssg/reverse_adjacency.h"
 #include "engine/build/ssg/reverse_edge_targets.h"
 #include "engine/build/vector_table.h"
-#include "engine/build/visited_bitset.h"
+#include "engine/search/memory/visited_bitset.h"
 #include "engine/build/visited_marks.h"
 #include "engine/search/quant/distance.h"
 #include "engine/search/graph/graph.h"

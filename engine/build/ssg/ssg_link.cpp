@@ -25,8 +25,7 @@ void SSG::TarvoLink(const Graph<int>& initial, Graph<LinkEntry>& link, float thr
     vectors.Distances(
         query, static_cast<int>(pool.size() - searched), [&](int i) { return pool[searched + i].id; },
         [&](int i, float d) { pool[searched + i].distance = d; });
-    // Every node the search marked is in the pool: clearing the pool's ids clears the bitset.
-    for (const LinkEntry& e : pool) own.visited.Reset(e.id);
+    own.visited.Clear();
     std::sort(pool.begin(), pool.end());
     PruneCandidates(static_cast<int>(q), pool, link, threshold, own.prune);
   });

@@ -2,37 +2,40 @@
 #define TARVO_ENGINE_SEARCH_SEARCHER_CANDIDATE_POOL_H_
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "engine/search/memory/alloc_aligned.h"
 #include "engine/search/graph/graph.h"
 #include "engine/search/searcher/pool_entry.h"
 #include "engine/search/memory/prefetch.h"
 
 namespace vexa {
 
-// The working list of one query's best-first walk: up to `capacity` candidates in ascending
-// order of distance (equal distances in insertion order), the cursor on the nearest one not yet
-// expanded, and the visited set, one bit per node. T is the coarse distance type.
+// The working list of one best-first walk: up to `capacity` candidates in ascending order of
+// distance (equal distances in insertion order) and the cursor on the nearest one not yet
+// expanded. T is the distance type. The walk keeps its visited set beside the pool.
 template <typename T>
 class CandidatePool {
  public:
-  // An empty pool of `capacity` >= 1 entries over nb nodes, prefetching adjLines lines per row.
-  // Throws std::bad_alloc when the entries or the visited set cannot be allocated.
-  CandidatePool(int nb, int capacity, int adjLines)
-      : nb(nb),
-        capacity(capacity),
-        adjLines(adjLines),
-        entries(static_cast<size_t>(capacity) + 1, PoolEntry<T>{0, T(0)}),
-        visitedBytes((static_cast<uint64_t>(nb) + 63) / 64 * 8),
-        visited(static_cast<uint64_t*>(AllocAlignedOrThrow(visitedBytes))) {}
+  // An empty pool of `capacity` >= 1 entries, prefetching adjLines lines per row. Throws
+  // std::bad_alloc when the entries cannot be allocated.
+  CandidatePool(int capacity, int adjLines)
+      : capacity(capacity), adjLines(adjLines), entries(static_cast<size_t>(capacity) + 1, PoolEntry<T>{0, T(0)}) {}
 
   CandidatePool(const CandidatePool&) = delete;
   CandidatePool& operator=(const CandidatePool&) = delete;
+  CandidatePool(CandidatePool&&) = default;
+  CandidatePool& operator=(CandidatePool&&) = default;
 
-  ~CandidatePool() { std::free(visited); }
+  // Empties the pool and gives it room for `capacity` >= 1 entries, all slots {0, 0} as in a new
+  // pool, keeping the storage it already has. Throws std::bad_alloc when the room cannot be had.
+  void Reset(int new_capacity, int new_adjLines) {
+    size = 0;
+    cursor = 0;
+    capacity = new_capacity;
+    adjLines = new_adjLines;
+    entries.assign(static_cast<size_t>(capacity) + 1, PoolEntry<T>{0, T(0)});
+  }
 
   // Places {id, distance} after every entry of equal distance and returns its position; a full
   // pool drops a candidate that is not strictly closer than its last entry (the result is then
@@ -65,14 +68,6 @@ class CandidatePool {
     return position;
   }
 
-  // Offers {id, distance} from a query's entry step: Insert, then id is visited whether the pool
-  // kept it or not.
-  int Offer(int id, T distance) {
-    const int position = Insert(id, distance);
-    MarkVisited(id);
-    return position;
-  }
-
   // Marks the entry at the cursor checked, moves the cursor to the next unchecked entry (or to
   // size), prefetches that entry's row and returns the node taken. Requires cursor < size.
   int NextUnchecked(const Graph<int>& graph) {
@@ -83,19 +78,11 @@ class CandidatePool {
     return entries[taken].id & kNodeIdMask;
   }
 
-  // Whether node v has been offered to this pool.
-  bool IsVisited(int v) const { return ((visited[v >> 6] >> (v & 63)) & 1) != 0; }
-  // Records node v as offered.
-  void MarkVisited(int v) { visited[v >> 6] |= uint64_t{1} << (v & 63); }
-
-  int nb;                              // nodes of the searcher's graph; sizes the visited set
   int size = 0;                        // valid entries, 0 to capacity
   int cursor = 0;                      // first unchecked entry, or size when there is none
-  int capacity;                        // max(ef, k) of the query
+  int capacity;                        // max(ef, k) of a query
   int adjLines;                        // cache lines prefetched per adjacency row
   std::vector<PoolEntry<T>> entries;   // capacity + 1 slots; the last takes the entry pushed out
-  uint64_t visitedBytes;               // byte length of the visited set
-  uint64_t* visited;                   // bit v mod 64 of word v / 64 per node; owned, freed with free()
 
  private:
   // Prefetches the adjacency row of node v.

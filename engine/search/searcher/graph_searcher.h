@@ -9,11 +9,13 @@
 #include <utility>
 
 #include "engine/search/memory/alloc_aligned.h"
+#include "engine/search/memory/visited_bitset.h"
 #include "engine/search/searcher/candidate_pool.h"
 #include "engine/search/searcher/distance_context.h"
 #include "engine/search/quant/fp32_quantizer.h"
 #include "engine/search/graph/graph.h"
 #include "engine/search/searcher/graph_searcher_base.h"
+#include "engine/search/searcher/query_scratch.h"
 #include "engine/search/quant/quantizer_kernels.h"
 #include "engine/search/searcher/quantizer_kinds.h"
 
@@ -32,6 +34,10 @@ namespace vexa {
 //     nodeLevels x K ids), and the upper layers' N equals the graph's N;
 //   - for Build, rev_order is a permutation of 0 .. nb - 1 (each caller row is placed by it).
 // With nb == 0 a search finds nothing and writes nothing; before Build or a load nb is 0.
+//
+// A query works in its thread's QueryScratch and VisitedBitset, so that once a thread's buffers
+// have grown to a searcher's sizes its queries allocate nothing and touch only what they visit;
+// any number of threads search one searcher at once.
 template <typename Q, typename RQ>
 class GraphSearcher final : public GraphSearcherBase {
   static_assert(std::is_same_v<RQ, Quantizer<FP32Codec<Q::kMetric>>>,
@@ -42,6 +48,7 @@ class GraphSearcher final : public GraphSearcherBase {
   using Distance = typename QuantizerKernels<Q>::Distance;
   using Pool = CandidatePool<Distance>;
   using Context = DistanceContext<Q>;
+  using Scratch = QueryScratch<Distance>;
 
   // A searcher over a copy of graph, with empty quantizers. refine_param > 0 makes it re-rank.
   GraphSearcher(Graph<int> graph, std::string metric, std::string quantType, int refine_param)
@@ -66,17 +73,20 @@ class GraphSearcher final : public GraphSearcherBase {
 
   // The steps of a query, in the order SearchQuery runs them.
 
+  // A query walks its pool with a visited set beside it, emptied at the query's start (nb ids):
+  // a node is marked when it is offered to the pool, whether the pool keeps it or not.
+
   // Enters a graph with upper layers: greedy descent from their ep to level 1, then offers the
   // node reached (with its distance) to the empty pool.
-  void DescendUpperLayers(Pool* pool, const Context* context) const;
+  void DescendUpperLayers(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Enters a graph without upper layers: a greedy walk of at most 99 expansions from the closest
   // entry point, then offers the last row expanded and the best node found.
-  void WalkEntryPoints(Pool* pool, const Context* context) const;
+  void WalkEntryPoints(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Expands the nearest unchecked entry until every entry of the pool is checked.
-  void ExpandPool(Pool* pool, const Context* context) const;
+  void ExpandPool(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Like ExpandPool, but also stops after `patience` expansions in a row that placed no
   // candidate before position adding_pref.
-  void ExpandPoolEarlyStop(Pool* pool, const Context* context) const;
+  void ExpandPoolEarlyStop(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Re-ranks the pool with exact float distances and writes the k best, nearest first.
   void RefineResults(const float* query, const Pool& pool, int k, int64_t* labels, float* distances) const;
   // Distances of the 16 nodes ids[0..16) to the context's query.
@@ -94,8 +104,8 @@ class GraphSearcher final : public GraphSearcherBase {
   int codeLines = 1;        // cache lines prefetched per code
   int adjLines;             // cache lines prefetched per adjacency row: (K + 15) / 16
   int refine_param;         // > 0: re-rank; != 0: the index blob holds refine codes
-  FreePtr<float> data;      // Build's private copy of the vectors in graph order
-  std::unique_ptr<float*[]> chunks;  // the chunk table over data
+  FreePtr<float> data;      // Build's private copy of the vectors in graph order; null after Build
+  std::unique_ptr<float*[]> chunks;  // the chunk table over data; null after Build
   int adding_pref = -1;     // early stopping: productive insertions land before this position
   int patience = -1;        // early stopping: unproductive expansions allowed; < 0 = off
 
@@ -109,6 +119,11 @@ class GraphSearcher final : public GraphSearcherBase {
   // row into its codes. Throws std::bad_alloc when the codes cannot be allocated.
   template <typename Quantizer>
   static void CalibrateAndEncode(Quantizer* quantizer, const float* rows, int count, int width);
+  // Offers {id, distance} from the entry step: inserted, and marked whether the pool kept it or not.
+  static void Offer(Pool* pool, VisitedBitset* visited, int id, Distance distance) {
+    pool->Insert(id, distance);
+    visited->Set(id);
+  }
   // The coarse distance of node id to the context's query.
   Distance CoarseDistance(const Context* context, int id) const {
     return kernels_.One(context->queryCode, quant.Code(id), quant.d_align);
@@ -119,7 +134,7 @@ class GraphSearcher final : public GraphSearcherBase {
   // and inserts them; kBuffer candidates are buffered before their distances are computed.
   // Returns whether an insertion landed before position adding_pref.
   template <int kBuffer>
-  bool ExpandNext(Pool* pool, const Context* context) const;
+  bool ExpandNext(Pool* pool, VisitedBitset* visited, const Context* context) const;
   // Computes the distances of the count buffered candidates and inserts them in order; returns
   // whether one of them landed before position adding_pref.
   bool InsertCandidates(Pool* pool, const Context* context, const int32_t* ids, int count, Distance* out) const;

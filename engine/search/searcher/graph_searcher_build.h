@@ -2,7 +2,7 @@
 #define TARVO_ENGINE_SEARCH_SEARCHER_GRAPH_SEARCHER_BUILD_H_
 
 // GraphSearcher::Build: the private copy in graph order, calibration and encoding, each in the
-// calling thread's OpenMP team.
+// calling thread's OpenMP team, after which the copy is released.
 
 #include <chrono>
 #include <cstdio>
@@ -59,6 +59,9 @@ void GraphSearcher<Q, RQ>::Build(float** source_chunks, int source_log, int coun
     refine_quant = RQ(dim);
     CalibrateAndEncode(&refine_quant, data.get(), nb, dim);
   }
+  // Searches read the codes alone: the private copy and its table are dead from here on.
+  chunks.reset();
+  data.reset();
 }
 
 }  // namespace vexa

@@ -2,6 +2,9 @@
 #define TARVO_ENGINE_SEARCH_SEARCHER_GRAPH_SEARCHER_EXPAND_H_
 
 // The best-first expansion of a query's pool: GraphSearcher::ExpandPool and ExpandPoolEarlyStop.
+// The SSG builder's greedy search walks the same pool in the same order; its row scan differs
+// (every slot, skipping ids outside the graph, where a query stops at the first -1) and so do its
+// distances (the builder's float function, one at a time, where a query batches code kernels).
 
 #include "engine/search/searcher/graph_searcher.h"
 #include "engine/search/memory/prefetch.h"
@@ -40,7 +43,7 @@ bool GraphSearcher<Q, RQ>::InsertCandidates(Pool* pool, const Context* context, 
 // visited set.
 template <typename Q, typename RQ>
 template <int kBuffer>
-bool GraphSearcher<Q, RQ>::ExpandNext(Pool* pool, const Context* context) const {
+bool GraphSearcher<Q, RQ>::ExpandNext(Pool* pool, VisitedBitset* visited, const Context* context) const {
   static_assert(kBuffer % 16 == 0, "whole batches of 16 per full buffer");
   alignas(64) int32_t buffer[kBuffer];
   alignas(64) Distance out[kBuffer];
@@ -56,8 +59,8 @@ bool GraphSearcher<Q, RQ>::ExpandNext(Pool* pool, const Context* context) const 
   for (int j = 0; j < width; ++j) {
     const int v = row[j];
     if (v == -1) break;
-    if (pool->IsVisited(v)) continue;
-    pool->MarkVisited(v);
+    if (visited->Test(v)) continue;
+    visited->Set(v);
     PrefetchLines(codes + static_cast<uint64_t>(v) * code_size, codeLines);
     buffer[n++] = v;
     if (n == kBuffer) {
@@ -70,15 +73,15 @@ bool GraphSearcher<Q, RQ>::ExpandNext(Pool* pool, const Context* context) const 
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::ExpandPool(Pool* pool, const Context* context) const {
-  while (pool->cursor < pool->size) ExpandNext<kExpandBuffer>(pool, context);
+void GraphSearcher<Q, RQ>::ExpandPool(Pool* pool, VisitedBitset* visited, const Context* context) const {
+  while (pool->cursor < pool->size) ExpandNext<kExpandBuffer>(pool, visited, context);
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::ExpandPoolEarlyStop(Pool* pool, const Context* context) const {
+void GraphSearcher<Q, RQ>::ExpandPoolEarlyStop(Pool* pool, VisitedBitset* visited, const Context* context) const {
   int stalled = 0;
   while (pool->cursor < pool->size && stalled < patience) {
-    stalled = ExpandNext<16>(pool, context) ? 0 : stalled + 1;
+    stalled = ExpandNext<16>(pool, visited, context) ? 0 : stalled + 1;
   }
 }
 

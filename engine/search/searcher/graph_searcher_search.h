@@ -8,6 +8,7 @@
 
 #include "engine/search/searcher/graph_searcher.h"
 #include "engine/search/memory/prefetch.h"
+#include "engine/search/searcher/query_scratch.h"
 #include "engine/search/searcher/refine_heap.h"
 
 namespace vexa {
@@ -18,20 +19,24 @@ namespace vexa {
 template <typename Q, typename RQ>
 void GraphSearcher<Q, RQ>::SearchQuery(const float* query, int k, int64_t* labels, float* distances) const {
   if (k < 1 || nb < 1) return;  // no slot to fill, or nothing indexed
-  const FreePtr<uint8_t> query_code = MakeAlignedArray<uint8_t>(quant.code_size);
-  quant.EncodeQuery(query, query_code.get());
-  const Context context{&quant, query_code.get()};
-  Pool pool(nb, std::max(ef, k), adjLines);
+  Scratch& scratch = Scratch::ForThisThread();
+  uint8_t* query_code = scratch.queryCode.Zeroed(quant.code_size);
+  quant.EncodeQuery(query, query_code);
+  const Context context{&quant, query_code};
+  Pool& pool = scratch.pool;
+  pool.Reset(std::max(ef, k), adjLines);
+  VisitedBitset& visited = ThreadVisitedBitset();
+  visited.ClearFor(static_cast<size_t>(nb));
 
   if (graph.hnsw1pgraph) {
-    DescendUpperLayers(&pool, &context);
+    DescendUpperLayers(&pool, &visited, &context);
   } else {
-    WalkEntryPoints(&pool, &context);
+    WalkEntryPoints(&pool, &visited, &context);
   }
   if (patience < 0) {
-    ExpandPool(&pool, &context);
+    ExpandPool(&pool, &visited, &context);
   } else {
-    ExpandPoolEarlyStop(&pool, &context);
+    ExpandPoolEarlyStop(&pool, &visited, &context);
   }
   if (refine_param > 0) {
     RefineResults(query, pool, k, labels, distances);
@@ -41,7 +46,7 @@ void GraphSearcher<Q, RQ>::SearchQuery(const float* query, int k, int64_t* label
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, const Context* context) const {
+void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, VisitedBitset* visited, const Context* context) const {
   const Hnsw1pGraph& layers = *graph.hnsw1pgraph;
   const size_t width = layers.K > 0 ? static_cast<size_t>(layers.K) : 0;
   int cur = layers.ep;
@@ -63,17 +68,20 @@ void GraphSearcher<Q, RQ>::DescendUpperLayers(Pool* pool, const Context* context
       }
     }
   }
-  pool->Offer(cur, best);
+  Offer(pool, visited, cur, best);
 }
 
 template <typename Q, typename RQ>
-void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, const Context* context) const {
+void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, VisitedBitset* visited, const Context* context) const {
   const int width = graph.K;
   const size_t entry_count = graph.eps.size();
   // At least one slot: a graph without entry points is entered at node 0.
   const size_t slots = std::max<size_t>({width > 0 ? static_cast<size_t>(width) : 0, entry_count, 1});
-  std::vector<int32_t> ids(slots, 0);
-  std::vector<Distance> dists(slots, Distance(0));
+  Scratch& scratch = Scratch::ForThisThread();
+  std::vector<int32_t>& ids = scratch.walkIds;
+  std::vector<Distance>& dists = scratch.walkDistances;
+  ids.assign(slots, 0);
+  dists.assign(slots, Distance(0));
   int count = static_cast<int>(entry_count);
   for (int i = 0; i < count; ++i) {
     ids[i] = graph.eps[i];
@@ -105,23 +113,26 @@ void GraphSearcher<Q, RQ>::WalkEntryPoints(Pool* pool, const Context* context) c
     ComputeDistances(context, &ids[computed], count - computed, &dists[computed]);
   }
   for (int i = 0; i < count; ++i) {
-    if (!pool->IsVisited(ids[i])) pool->Offer(ids[i], dists[i]);
+    if (!visited->Test(ids[i])) Offer(pool, visited, ids[i], dists[i]);
   }
-  if (!pool->IsVisited(best)) pool->Offer(best, best_distance);
+  if (!visited->Test(best)) Offer(pool, visited, best, best_distance);
 }
 
 template <typename Q, typename RQ>
 void GraphSearcher<Q, RQ>::RefineResults(const float* query, const Pool& pool, int k, int64_t* labels,
                                          float* distances) const {
   const int n = pool.size;  // the pool holds at most max(ef, k) entries: all of them are re-ranked
-  std::vector<int32_t> ids(n);
+  Scratch& scratch = Scratch::ForThisThread();
+  std::vector<int32_t>& ids = scratch.refineIds;
+  ids.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) ids[i] = pool.entries[i].id & kNodeIdMask;
-  const FreePtr<uint8_t> refine_query = MakeAlignedArray<uint8_t>(refine_quant.code_size);
-  refine_quant.EncodeQuery(query, refine_query.get());
-  RefineHeap heap(k);
+  uint8_t* refine_query = scratch.refineQuery.Zeroed(refine_quant.code_size);
+  refine_quant.EncodeQuery(query, refine_query);
+  RefineHeap& heap = scratch.heap;
+  heap.Reset(k);
   for (int i = 0; i < n; ++i) {
     if (i + 1 < n) PrefetchLines(refine_quant.Code(ids[i + 1]), 1);
-    heap.Push(ids[i], refineKernels_.One(refine_query.get(), refine_quant.Code(ids[i]), refine_quant.d_align));
+    heap.Push(ids[i], refineKernels_.One(refine_query, refine_quant.Code(ids[i]), refine_quant.d_align));
   }
   for (int p = heap.size - 1; p >= 0; --p) {
     const RefineHeap::Entry entry = heap.Pop();

@@ -2,8 +2,6 @@
 
 namespace vexa {
 
-RefineHeap::RefineHeap(int capacity) : capacity(capacity), slots(capacity > 0 ? capacity : 0, Entry{0, 0.0f}) {}
-
 void RefineHeap::RiseFrom(int hole, const Entry& entry) {
   while (hole > 0) {
     const int parent = (hole - 1) / 2;

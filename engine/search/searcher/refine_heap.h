@@ -1,6 +1,7 @@
 #ifndef TARVO_ENGINE_SEARCH_SEARCHER_REFINE_HEAP_H_
 #define TARVO_ENGINE_SEARCH_SEARCHER_REFINE_HEAP_H_
 
+#include <cstddef>
 #include <vector>
 
 namespace vexa {
@@ -17,10 +18,18 @@ class RefineHeap {
   };
 
   // An empty heap with room for `capacity` entries (zero-filled slots).
-  explicit RefineHeap(int capacity);
+  explicit RefineHeap(int capacity) { Reset(capacity); }
 
   RefineHeap(const RefineHeap&) = delete;
   RefineHeap& operator=(const RefineHeap&) = delete;
+
+  // Empties the heap and gives it room for `capacity` entries, zero-filled as in a new heap,
+  // keeping the storage it already has.
+  void Reset(int new_capacity) {
+    size = 0;
+    capacity = new_capacity;
+    slots.assign(capacity > 0 ? static_cast<size_t>(capacity) : 0, Entry{0, 0.0f});
+  }
 
   // Offers {id, distance}: kept while the heap has room, otherwise only in place of a farther
   // slot 0, which then leaves the heap.

@@ -15,7 +15,8 @@ class SearcherBase {
   SearcherBase& operator=(const SearcherBase&) = delete;
 
   // Copies nb rows of dim floats from the chunk table (2^consecutiveLog rows per chunk) into the
-  // graph's internal order, calibrates the quantizer and encodes every row.
+  // graph's internal order, calibrates the quantizer and encodes every row, then releases the
+  // copy; the caller's rows are not read again.
   virtual void Build(float** chunks, int consecutiveLog, int nb, int dim) = 0;
   // Writes up to k nearest rows of the d-float query, nearest first, into labels and (unless
   // null) distances; the slots past the results keep their values.

@@ -102,6 +102,24 @@ TEST(HnswBuild, OneThreadInsertsInRowOrderAndRepeatsItself) {
   EXPECT_EQ(a->graph.hnsw1pgraph->ep, std::find(levels.begin(), levels.end(), top) - levels.begin());
 }
 
+// Releasing the inserts' storage leaves the graph and the chunk table as they are, and the
+// builder can build again (with the level draws that follow the first build's).
+TEST(HnswBuild, ReleasedNodesLeaveTheGraphAndAReusableBuilder) {
+  const Dataset data = RandomDataset(300, 8, 4);
+  std::vector<float*> table;
+  auto hnsw = BuildHnsw(data, table, 6, 40, 1);
+  const Graph<int> built(hnsw->graph);
+  hnsw->ReleaseNodes();
+  EXPECT_TRUE(SameGraph(hnsw->graph, built));
+  EXPECT_EQ(hnsw->chunks, table.data());
+  EXPECT_EQ(hnsw->nb, data.n);
+  CapturePrinted([&] {
+    OmpThreads team(1);
+    hnsw->Build(table.data(), 20, data.n);
+  });
+  ExpectValidGraph(hnsw->graph, data.n, 6);
+}
+
 TEST(HnswBuild, ParallelBuildGivesAValidGraphInRowNumbers) {
   const Dataset data = RandomDataset(2000, 8, 2);
   std::vector<float*> table;

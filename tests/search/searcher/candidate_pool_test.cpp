@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -15,24 +17,16 @@ std::vector<std::pair<int, T>> Contents(const CandidatePool<T>& pool) {
   return out;
 }
 
-TEST(CandidatePool, StartsEmptyWithAnExtraSlotAndAClearVisitedSet) {
-  CandidatePool<float> pool(130, 4, 2);
+TEST(CandidatePool, StartsEmptyWithAnExtraSlot) {
+  CandidatePool<float> pool(4, 2);
   EXPECT_EQ(pool.size, 0);
   EXPECT_EQ(pool.cursor, 0);
   EXPECT_EQ(pool.capacity, 4);
   EXPECT_EQ(pool.entries.size(), 5u);
-  EXPECT_EQ(pool.visitedBytes, 24u);  // three 64-bit words for 130 nodes
-  for (int v = 0; v < 130; ++v) EXPECT_FALSE(pool.IsVisited(v));
-  pool.MarkVisited(129);
-  pool.MarkVisited(64);
-  EXPECT_TRUE(pool.IsVisited(129));
-  EXPECT_TRUE(pool.IsVisited(64));
-  EXPECT_FALSE(pool.IsVisited(65));
-  EXPECT_EQ(pool.visited[2], uint64_t{2});
 }
 
 TEST(CandidatePool, EqualDistancesGoAfterEarlierOnes) {
-  CandidatePool<float> pool(10, 8, 1);
+  CandidatePool<float> pool(8, 1);
   EXPECT_EQ(pool.Insert(1, 5.0f), 0);
   EXPECT_EQ(pool.Insert(2, 3.0f), 0);
   EXPECT_EQ(pool.Insert(3, 5.0f), 2);
@@ -43,7 +37,7 @@ TEST(CandidatePool, EqualDistancesGoAfterEarlierOnes) {
 }
 
 TEST(CandidatePool, FullPoolDropsEqualAndPushesOutItsLastEntry) {
-  CandidatePool<float> pool(10, 3, 1);
+  CandidatePool<float> pool(3, 1);
   pool.Insert(1, 1.0f);
   pool.Insert(2, 2.0f);
   pool.Insert(3, 3.0f);
@@ -56,10 +50,50 @@ TEST(CandidatePool, FullPoolDropsEqualAndPushesOutItsLastEntry) {
   EXPECT_EQ(pool.entries[3].id, 3);  // the entry pushed off the end sits in the extra slot
 }
 
+struct PoolCase {
+  const char* name;
+  int capacity;
+  std::vector<float> distances;  // inserted first, with ids 0, 1, ...; ascending
+  float distance;                // of the candidate, id 9
+  int position;                  // the result
+  std::vector<int> ids;          // ids of all capacity + 1 slots afterwards (0 in an untouched slot)
+};
+
+void PrintTo(const PoolCase& c, std::ostream* os) { *os << c.name; }
+
+class PoolInsertTest : public testing::TestWithParam<PoolCase> {};
+
+// Every slot is compared, the extra one too: a full pool that took an equal candidate would
+// leave its entries alone but write the candidate into the extra slot.
+TEST_P(PoolInsertTest, PlacesOrDropsTheCandidate) {
+  const PoolCase& c = GetParam();
+  CandidatePool<float> pool(c.capacity, 1);
+  for (size_t i = 0; i < c.distances.size(); ++i) pool.Insert(static_cast<int>(i), c.distances[i]);
+  const int size_before = pool.size;
+  EXPECT_EQ(pool.Insert(9, c.distance), c.position);
+  std::vector<int> ids;
+  for (const PoolEntry<float>& e : pool.entries) ids.push_back(e.id);
+  EXPECT_EQ(ids, c.ids);
+  EXPECT_EQ(pool.size, std::min(size_before + 1, c.capacity));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PoolInsertTest,
+    testing::Values(PoolCase{"FullPoolDropsEqualToTheLast", 3, {1, 2, 3}, 3, 3, {0, 1, 2, 0}},
+                    PoolCase{"FullPoolDropsFarther", 3, {1, 2, 3}, 4, 3, {0, 1, 2, 0}},
+                    PoolCase{"FullPoolTakesCloserAndPushesOutItsLast", 3, {1, 2, 3}, 2.5f, 2, {0, 1, 9, 2}},
+                    PoolCase{"FullPoolPutsEqualToAMiddleOneAfterIt", 3, {1, 2, 3}, 2, 2, {0, 1, 9, 2}},
+                    PoolCase{"FullPoolPutsEqualToTheFirstAfterIt", 3, {1, 2, 3}, 1, 1, {0, 9, 1, 2}},
+                    PoolCase{"EqualGoesAfterTheWholeRun", 5, {1, 2, 2, 2}, 2, 4, {0, 1, 2, 3, 9, 0}},
+                    PoolCase{"PoolWithRoomTakesEqualToTheLastAfterIt", 4, {1, 2, 3}, 3, 3, {0, 1, 2, 9, 0}},
+                    PoolCase{"NearestGoesFirst", 4, {1, 2, 3}, 0.5f, 0, {9, 0, 1, 2, 0}},
+                    PoolCase{"EmptyPoolTakesAnything", 2, {}, 7, 0, {9, 0, 0}}),
+    [](const testing::TestParamInfo<PoolCase>& info) { return info.param.name; });
+
 TEST(CandidatePool, CursorFollowsInsertionsAndCheckedEntries) {
   Graph<int> graph;
   graph.Allocate(10, 2);
-  CandidatePool<float> pool(10, 6, 1);
+  CandidatePool<float> pool(6, 1);
   pool.Insert(1, 1.0f);
   pool.Insert(2, 2.0f);
   pool.Insert(3, 3.0f);
@@ -86,7 +120,7 @@ TEST(CandidatePool, CursorFollowsInsertionsAndCheckedEntries) {
 }
 
 TEST(CandidatePool, IntegerDistancesCompareAsSigned) {
-  CandidatePool<int32_t> pool(10, 4, 1);
+  CandidatePool<int32_t> pool(4, 1);
   pool.Insert(1, 7);
   pool.Insert(2, 0);
   pool.Insert(3, -1200);

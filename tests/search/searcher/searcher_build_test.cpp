@@ -1,4 +1,4 @@
-// GraphSearcher::Build: the private copy in graph order, the encoding and the printed lines.
+// GraphSearcher::Build: the codes in graph order, the released private copy and the printed lines.
 
 #include <gtest/gtest.h>
 
@@ -32,25 +32,24 @@ Graph<int> ReversedGraph() {
   return graph;
 }
 
-TEST(GraphSearcherBuild, CopiesRowsIntoGraphOrderInChunks) {
+TEST(GraphSearcherBuild, EncodesRowsInGraphOrderAndReleasesThePrivateCopy) {
   const tarvo_test::Dataset data = tarvo_test::RandomDataset(5, 3, 1);
   const auto searcher = BuildSearcher<FP32L2Searcher>(ReversedGraph(), data, 0, 2);
   EXPECT_EQ(searcher->dim, 3);
   EXPECT_EQ(searcher->nb, 5);
   EXPECT_EQ(searcher->consecutiveLog, 2);
-  // Chunks of four rows, the second holding one; private row rev_order[i] holds caller row i.
-  EXPECT_EQ(searcher->chunks[0], searcher->data.get());
-  EXPECT_EQ(searcher->chunks[1], searcher->data.get() + 4 * 3);
-  for (int i = 0; i < 5; ++i) {
-    for (int j = 0; j < 3; ++j) EXPECT_EQ(searcher->data.get()[(4 - i) * 3 + j], data.row(i)[j]);
-  }
-  // Code r is private row r, zero-padded to 16 floats.
+  // Code r holds caller row true_order[r], zero-padded to 16 floats.
   EXPECT_EQ(searcher->quant.n, 5);
-  const float* code = reinterpret_cast<const float*>(searcher->quant.Code(0));
-  for (int j = 0; j < 3; ++j) EXPECT_EQ(code[j], data.row(4)[j]);
-  for (int j = 3; j < 16; ++j) EXPECT_EQ(code[j], 0.0f);
+  for (int r = 0; r < 5; ++r) {
+    const float* code = reinterpret_cast<const float*>(searcher->quant.Code(r));
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(code[j], data.row(4 - r)[j]);
+    for (int j = 3; j < 16; ++j) EXPECT_EQ(code[j], 0.0f);
+  }
   EXPECT_EQ(searcher->refine_quant.codes, nullptr);
   EXPECT_EQ(searcher->codeLines, 1);
+  // Nothing reads the copy in graph order once the codes are made.
+  EXPECT_EQ(searcher->data, nullptr);
+  EXPECT_EQ(searcher->chunks, nullptr);
 }
 
 // A few rows with room for 2^26 per chunk (as a graph file of a few bytes may claim): the copy
@@ -60,10 +59,7 @@ TEST(GraphSearcherBuild, LargeChunksOverFewRowsSizeOnlyTheRows) {
   const long before = PeakResidentKiB();
   const auto searcher = BuildSearcher<SQ8L2Searcher>(ReversedGraph(), data, 2, 26);
   EXPECT_LT(PeakResidentKiB() - before, 64 * 1024);
-  EXPECT_EQ(searcher->chunks[0], searcher->data.get());
-  for (int i = 0; i < 5; ++i) {
-    for (int j = 0; j < 3; ++j) EXPECT_EQ(searcher->data.get()[(4 - i) * 3 + j], data.row(i)[j]);
-  }
+  EXPECT_EQ(searcher->quant.n, 5);
 }
 
 TEST(GraphSearcherBuild, ReRankingSearchersKeepExactCopiesInGraphOrder) {

@@ -21,11 +21,11 @@ TEST(WalkEntryPoints, WithoutEntryPointsStartsAtNodeZeroAndEndsOnAnEmptyRow) {
   const auto searcher = BuildSearcher<FP32L2Searcher>(graph, Line({0, 1, 2, 3}));
   const float query = 3.0f;
   QueryState<FP32L2Searcher> state(*searcher, &query, 4);
-  searcher->WalkEntryPoints(&state.pool, &state.context);
+  searcher->WalkEntryPoints(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{3}));
   EXPECT_EQ(state.pool.cursor, 0);
-  EXPECT_TRUE(state.pool.IsVisited(3));
-  EXPECT_FALSE(state.pool.IsVisited(2));  // the walk itself marks nothing
+  EXPECT_TRUE(state.visited.Test(3));
+  EXPECT_FALSE(state.visited.Test(2));  // the walk itself marks nothing
 }
 
 TEST(WalkEntryPoints, EqualDistancesKeepTheEarlierEntryPoint) {
@@ -35,9 +35,9 @@ TEST(WalkEntryPoints, EqualDistancesKeepTheEarlierEntryPoint) {
   const auto searcher = BuildSearcher<FP32L2Searcher>(graph, Line({-1, 5, 1}));
   const float query = 0.0f;
   QueryState<FP32L2Searcher> state(*searcher, &query, 4);
-  searcher->WalkEntryPoints(&state.pool, &state.context);
+  searcher->WalkEntryPoints(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{2, 1}));  // the twice-named node 1 is offered once
-  EXPECT_FALSE(state.pool.IsVisited(0));
+  EXPECT_FALSE(state.visited.Test(0));
 }
 
 TEST(WalkEntryPoints, StopsAfterNinetyNineExpansions) {
@@ -54,7 +54,7 @@ TEST(WalkEntryPoints, StopsAfterNinetyNineExpansions) {
   const auto searcher = BuildSearcher<FP32L2Searcher>(graph, Line(xs));
   const float query = 149.0f;
   QueryState<FP32L2Searcher> state(*searcher, &query, 8);
-  searcher->WalkEntryPoints(&state.pool, &state.context);
+  searcher->WalkEntryPoints(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{99, 97}));
   EXPECT_EQ(state.pool.entries[0].distance, 50.0f * 50.0f);
 }
@@ -73,7 +73,7 @@ TEST(WalkEntryPoints, ComputesLongRowsInBatchesWithTheSameDistances) {
   const auto searcher = BuildSearcher<FP32L2Searcher>(graph, Line(xs));
   const float query = 99.75f;
   QueryState<FP32L2Searcher> state(*searcher, &query, 64);
-  searcher->WalkEntryPoints(&state.pool, &state.context);
+  searcher->WalkEntryPoints(&state.pool, &state.visited, &state.context);
   ASSERT_EQ(state.pool.size, 41);
   for (int i = 0; i < state.pool.size; ++i) {
     const int id = state.pool.entries[i].id;
@@ -83,9 +83,9 @@ TEST(WalkEntryPoints, ComputesLongRowsInBatchesWithTheSameDistances) {
 
   // A pool of 8 keeps the 8 closest; the others it dropped or pushed out stay visited.
   QueryState<FP32L2Searcher> small(*searcher, &query, 8);
-  searcher->WalkEntryPoints(&small.pool, &small.context);
+  searcher->WalkEntryPoints(&small.pool, &small.visited, &small.context);
   EXPECT_EQ(small.Ids(), (std::vector<int>{0, 40, 39, 38, 37, 36, 35, 34}));
-  for (int v = 0; v <= 40; ++v) EXPECT_TRUE(small.pool.IsVisited(v)) << "node " << v;
+  for (int v = 0; v <= 40; ++v) EXPECT_TRUE(small.visited.Test(v)) << "node " << v;
 }
 
 // Points 0, 10, 20, 30, 40 and 50 for node 0 to 5 and a query at 41.
@@ -97,10 +97,10 @@ class DescendUpperLayersTest : public ::testing::Test {
   std::pair<int, float> Descend(const Graph<int>& graph, float query) {
     const auto searcher = BuildSearcher<FP32L2Searcher>(graph, data_);
     QueryState<FP32L2Searcher> state(*searcher, &query, 4);
-    searcher->DescendUpperLayers(&state.pool, &state.context);
+    searcher->DescendUpperLayers(&state.pool, &state.visited, &state.context);
     EXPECT_EQ(state.pool.size, 1);
     EXPECT_EQ(state.pool.cursor, 0);
-    EXPECT_TRUE(state.pool.IsVisited(state.pool.entries[0].id));
+    EXPECT_TRUE(state.visited.Test(state.pool.entries[0].id));
     return {state.pool.entries[0].id, state.pool.entries[0].distance};
   }
 

@@ -22,7 +22,7 @@ TEST(ExpandPool, ExpandsUntilEveryEntryIsChecked) {
   const float query = 4.2f;
   State state(*searcher, &query, 3);
   state.Seed({0});
-  searcher->ExpandPool(&state.pool, &state.context);
+  searcher->ExpandPool(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{4, 5, 3}));
   EXPECT_EQ(state.pool.cursor, state.pool.size);
   EXPECT_EQ(state.Checked(), 3);
@@ -36,9 +36,9 @@ TEST(ExpandPool, AnUncheckedEntryPushedOutIsNeverExpanded) {
   const float query = 0.0f;
   State state(*searcher, &query, 2);
   state.Seed({0});
-  searcher->ExpandPool(&state.pool, &state.context);
+  searcher->ExpandPool(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{3, 2}));
-  EXPECT_FALSE(state.pool.IsVisited(4));
+  EXPECT_FALSE(state.visited.Test(4));
 }
 
 TEST(ExpandPool, ADroppedCandidateStaysVisited) {
@@ -49,9 +49,9 @@ TEST(ExpandPool, ADroppedCandidateStaysVisited) {
   const float query = 0.0f;
   State state(*searcher, &query, 2);
   state.Seed({0, 2});
-  searcher->ExpandPool(&state.pool, &state.context);
+  searcher->ExpandPool(&state.pool, &state.visited, &state.context);
   EXPECT_EQ(state.Ids(), (std::vector<int>{0, 3}));
-  EXPECT_TRUE(state.pool.IsVisited(1));
+  EXPECT_TRUE(state.visited.Test(1));
 }
 
 TEST(ExpandPool, BothLoopsInsertBatchesOfSixteenThenFoursThenSinglesInRowOrder) {
@@ -68,11 +68,11 @@ TEST(ExpandPool, BothLoopsInsertBatchesOfSixteenThenFoursThenSinglesInRowOrder) 
 
   State plain(*searcher, query, 32);
   plain.Seed({0});
-  searcher->ExpandPool(&plain.pool, &plain.context);
+  searcher->ExpandPool(&plain.pool, &plain.visited, &plain.context);
   State early(*searcher, query, 32);
   early.Seed({0});
   searcher->SetEarlyStoppingParams(100, 100);
-  searcher->ExpandPoolEarlyStop(&early.pool, &early.context);
+  searcher->ExpandPoolEarlyStop(&early.pool, &early.visited, &early.context);
 
   std::vector<float> expected(n);
   const auto& quant = searcher->quant;
@@ -113,7 +113,7 @@ class EarlyStopTest : public ::testing::Test {
     State state(*searcher_, &query, 10);
     state.Seed({0});
     searcher_->SetEarlyStoppingParams(adding_pref, patience);
-    searcher_->ExpandPoolEarlyStop(&state.pool, &state.context);
+    searcher_->ExpandPoolEarlyStop(&state.pool, &state.visited, &state.context);
     return state.Checked();
   }
 
@@ -139,7 +139,7 @@ TEST(ExpandPoolEarlyStop, AnExpansionThatAddsNothingIsUnproductive) {
     State state(*searcher, &query, 8);
     state.Seed({0, 1, 2});
     searcher->SetEarlyStoppingParams(8, patience);
-    searcher->ExpandPoolEarlyStop(&state.pool, &state.context);
+    searcher->ExpandPoolEarlyStop(&state.pool, &state.visited, &state.context);
     EXPECT_EQ(state.Checked(), expansions) << "patience " << patience;
     EXPECT_EQ(state.Ids(), patience == 2 ? (std::vector<int>{0, 1, 2}) : (std::vector<int>{3, 0, 1, 2}));
   }
@@ -154,7 +154,7 @@ TEST(ExpandPoolEarlyStop, ADroppedCandidateIsProductiveOnlyWhenAddingPrefExceeds
     State state(*searcher, &query, 2);
     state.Seed({0, 1});
     searcher->SetEarlyStoppingParams(adding_pref, 1);
-    searcher->ExpandPoolEarlyStop(&state.pool, &state.context);
+    searcher->ExpandPoolEarlyStop(&state.pool, &state.visited, &state.context);
     EXPECT_EQ(state.Checked(), expansions) << "adding_pref " << adding_pref;
     EXPECT_EQ(state.Ids(), (std::vector<int>{0, 1}));
   }

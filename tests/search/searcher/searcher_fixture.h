@@ -55,14 +55,15 @@ inline tarvo_test::Dataset Line(const std::vector<float>& xs) {
   return data;
 }
 
-// The working state of one query, as SearchQuery makes it: the query code, the context and a
-// pool of `capacity` entries.
+// The working state of one query, as SearchQuery makes it: the query code, the context, a pool
+// of `capacity` entries and an empty visited set.
 template <typename S>
 struct QueryState {
   QueryState(const S& searcher, const float* query, int capacity)
       : code(MakeAlignedArray<uint8_t>(searcher.quant.code_size)),
         context{&searcher.quant, code.get()},
-        pool(searcher.nb, capacity, searcher.adjLines) {
+        pool(capacity, searcher.adjLines),
+        visited(static_cast<size_t>(searcher.nb)) {
     searcher.quant.EncodeQuery(query, code.get());
   }
 
@@ -76,7 +77,10 @@ struct QueryState {
 
   // Offers nodes to the pool with their coarse distances, as an entry step does.
   void Seed(const std::vector<int>& nodes) {
-    for (int v : nodes) pool.Offer(v, Coarse(v));
+    for (int v : nodes) {
+      pool.Insert(v, Coarse(v));
+      visited.Set(v);
+    }
   }
 
   // How many pool entries have been taken for expansion.
@@ -96,6 +100,7 @@ struct QueryState {
   FreePtr<uint8_t> code;
   typename S::Context context;
   typename S::Pool pool;
+  VisitedBitset visited;
 };
 
 }  // namespace testing_support
