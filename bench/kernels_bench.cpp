@@ -111,6 +111,20 @@ void RegisterSingle(const char* kernel, const char* path, int dim, int d, const 
   });
 }
 
+// The many-vector form over the kCodes codes, one call per pass.
+void RegisterMany(const char* kernel, const char* path, int dim, int d, const CodeSet* set,
+                  void (*many)(const float*, const float* const*, int, float*, int)) {
+  benchmark::RegisterBenchmark(Name(kernel, path, dim).c_str(), [=](benchmark::State& state) {
+    const float* rows[kCodes];
+    for (int i = 0; i < kCodes; ++i) rows[i] = set->code<float>(i);
+    Measure(state, set->code_size(), [&] {
+      float out[kCodes];
+      many(set->query<float>(), rows, kCodes, out, d);
+      benchmark::DoNotOptimize(out);
+    });
+  });
+}
+
 template <typename Out, typename Query, typename Code>
 void RegisterFour(const char* kernel, const char* path, int dim, int d, const CodeSet* set,
                   typename Forms<Out, Query, Code>::FourCodes four) {
@@ -149,6 +163,8 @@ void RegisterTable(const KernelTable& t, int dim, const std::vector<const CodeSe
   const char* p = t.name;
   RegisterSingle<float, float, float>("FP32L2", p, dim, d32, &fp32, t.fp32_l2);
   RegisterSingle<float, float, float>("FP32IP", p, dim, d32, &fp32, t.fp32_ip);
+  RegisterMany("FP32L2Many", p, dim, d32, &fp32, t.fp32_l2_many);
+  RegisterMany("FP32IPMany", p, dim, d32, &fp32, t.fp32_ip_many);
   RegisterFour<float, float, float>("FP32L2x4", p, dim, d32, &fp32, t.fp32_l2_x4);
   RegisterFour<float, float, float>("FP32IPx4", p, dim, d32, &fp32, t.fp32_ip_x4);
   RegisterSixteen<float, float, float>("FP32L2x16", p, dim, d32, &fp32, t.fp32_l2_x16);

@@ -4,17 +4,23 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/build/batched_distances.h"
 #include "engine/search/memory/chunk_row.h"
 #include "engine/search/quant/distance.h"
 
 namespace vexa {
 
 // The build's view of the caller's vectors: a chunk table of 2^consecutiveLog vectors per chunk
-// and the distance function of the metric, resolved to its kernel once. It owns nothing.
+// and the distance function of the metric, resolved to its kernel once (with its many-vector
+// form). It owns nothing.
 class VectorTable {
  public:
   VectorTable(float** chunks, int consecutiveLog, int dim, DistanceFunction distFn)
-      : chunks_(chunks), consecutiveLog_(consecutiveLog), dim_(dim), distFn_(ResolveDistance(distFn)) {}
+      : chunks_(chunks),
+        consecutiveLog_(consecutiveLog),
+        dim_(dim),
+        distFn_(ResolveDistance(distFn)),
+        many_(ResolveDistanceMany(distFn)) {}
 
   // The dim floats of vector i.
   const float* Row(int64_t i) const { return ChunkRow(chunks_, consecutiveLog_, dim_, i); }
@@ -22,6 +28,17 @@ class VectorTable {
   float Distance(const float* query, int64_t id) const { return distFn_(query, Row(id), dim_); }
   // distFn(vector a, vector b).
   float Distance(int64_t a, int64_t b) const { return distFn_(Row(a), Row(b), dim_); }
+  // Calls store(i, Distance(query, idAt(i))) for i = 0 .. count - 1 in order, with the same bits
+  // as Distance, the distances computed several vectors at a time (one by one for a distance
+  // function without a many-vector form).
+  template <typename IdAt, typename Store>
+  void Distances(const float* query, int count, IdAt&& idAt, Store&& store) const {
+    if (many_ == nullptr) {
+      for (int i = 0; i < count; ++i) store(i, distFn_(query, Row(idAt(i)), dim_));
+      return;
+    }
+    BatchedDistances(many_, dim_, query, count, [&](int i) { return Row(idAt(i)); }, store);
+  }
   // The first of vectors 0 .. n - 1 that holds a value that is not finite, or -1 when there is
   // none. Vectors of null chunks are skipped.
   int64_t FirstNonFinite(int64_t n) const {
@@ -40,6 +57,7 @@ class VectorTable {
   int consecutiveLog_;
   int dim_;
   DistanceFunction distFn_;
+  DistanceManyFunction many_;  // null for a distance function of the caller's own
 };
 
 }  // namespace vexa

@@ -1,6 +1,7 @@
 #ifndef TARVO_TESTS_BUILD_BUILD_TEST_SUPPORT_H_
 #define TARVO_TESTS_BUILD_BUILD_TEST_SUPPORT_H_
 
+#include <random>
 #include <vector>
 
 #include "engine/build/ssg/link_entry.h"
@@ -32,6 +33,18 @@ struct SmallVectors {
   tarvo_test::Dataset data;
   std::vector<float*> chunks;
 };
+
+// n points of dim coordinates drawn from a standard normal distribution by a generator seeded
+// with seed.
+inline std::vector<std::vector<float>> NormalPoints(int n, int dim, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  std::vector<std::vector<float>> points(n, std::vector<float>(dim));
+  for (std::vector<float>& point : points) {
+    for (float& x : point) x = normal(rng);
+  }
+  return points;
+}
 
 // A link graph of rows.size() rows of R slots; a row lists {id, distance} entries, -1 after.
 inline void FillLinkGraph(Graph<LinkEntry>& link, const std::vector<std::vector<LinkEntry>>& rows, int R) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/build/batched_distances.h"
 #include "engine/build/builder_state.h"
 #include "engine/build/input_problem.h"
 #include "engine/build/hnsw/hnsw_heap.h"
@@ -93,6 +94,12 @@ class HNSW : public BuilderState {
   char* Element(size_t i) const { return data_level0_memory_ + i * size_data_per_element_; }
   // The copy of node id's vector in its element.
   const float* NodeVector(uint32_t id) const { return reinterpret_cast<const float*>(Element(id) + offsetData_); }
+  // Calls store(i, distFn_(q, vector of node idAt(i))) for i = 0 .. count - 1 in order, the
+  // distances computed several vectors at a time.
+  template <typename IdAt, typename Store>
+  void NodeDistances(const float* q, size_t count, IdAt&& idAt, Store&& store) const {
+    BatchedDistances(distManyFn_, dim_, q, static_cast<int>(count), [&](int i) { return NodeVector(idAt(i)); }, store);
+  }
   // The header word of node id's list at lev; the ids follow it.
   uint32_t* LinkList(uint32_t id, int lev) const {
     if (lev == 0) return reinterpret_cast<uint32_t*>(Element(id) + offsetLevel0_);
@@ -110,6 +117,7 @@ class HNSW : public BuilderState {
   }
 
   DistanceFunction distFn_;          // the kernel of DistanceFP32L2 for "L2", of DistanceFP32IP otherwise
+  DistanceManyFunction distManyFn_;  // the same distance's many-vector form
   int dim_;                          // K_features
   std::atomic<uint64_t> insertedCount_{0};  // insertion numbers handed out
   size_t M_;                         // neighbours chosen per insert and level

@@ -70,14 +70,15 @@ uint32_t HNSW::GreedyDescent(uint32_t ep, const float* q, int from, int to) {
     for (bool changed = true; changed;) {
       changed = false;
       const size_t count = CopyLinks(cur, l, links.data());
-      for (size_t k = 0; k < count; ++k) {
-        const float dk = distFn_(q, NodeVector(links[k]), dim_);
-        if (dk < d) {
-          d = dk;
-          cur = links[k];
-          changed = true;
-        }
-      }
+      NodeDistances(
+          q, count, [&links](int k) { return links[k]; },
+          [&](int k, float dk) {
+            if (dk < d) {
+              d = dk;
+              cur = links[k];
+              changed = true;
+            }
+          });
     }
   }
   return cur;
@@ -96,8 +97,9 @@ void HNSW::LinkBack(uint32_t n, uint32_t cur_c, int lev, DistanceHeap& reselect)
   }
   const float* vn = NodeVector(n);
   reselect.clear();
-  reselect.push({distFn_(NodeVector(cur_c), vn, dim_), cur_c});
-  for (size_t k = 0; k < count; ++k) reselect.push({distFn_(NodeVector(ids[k]), vn, dim_), ids[k]});
+  // The new node first, then the list's own.
+  const auto node = [&](int k) { return k == 0 ? cur_c : ids[k - 1]; };
+  NodeDistances(vn, count + 1, node, [&](int k, float d) { reselect.push({d, node(k)}); });
   KeepDiverseNeighbors(reselect, Mcur);
   size_t kept = 0;
   for (; !reselect.empty(); reselect.pop()) ids[kept++] = reselect.top().id;

@@ -33,6 +33,8 @@ class DescentContext {
   DescentContext(const DescentContext&) = delete;
   DescentContext& operator=(const DescentContext&) = delete;
 
+  std::vector<DescentNode> nodes;  // one per vector; made by ConstructNodes
+
  protected:
   explicit DescentContext(const DescentInput& input);
   ~DescentContext() = default;
@@ -46,10 +48,15 @@ class DescentContext {
   std::unique_ptr<Graph<int>> HandOverGraph();
   // The distance between the vectors of nodes a and b.
   float Distance(int64_t a, int64_t b) const { return vectors_.Distance(a, b); }
+  // Calls store(i, Distance(a, idAt(i))) for i = 0 .. count - 1 in order, the distances computed
+  // several vectors at a time.
+  template <typename IdAt, typename Store>
+  void Distances(int64_t a, int count, IdAt&& idAt, Store&& store) const {
+    vectors_.Distances(vectors_.Row(a), count, idAt, store);
+  }
   // Row u of graph.
   int* GraphRow(int64_t u) { return graph.neighbors + u * K; }
 
-  std::vector<DescentNode> nodes;  // one per vector
   Graph<int> graph;                // receives the result
   int64_t N;                       // number of vectors
   int K;                           // ids per row of the result

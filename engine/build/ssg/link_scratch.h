@@ -3,6 +3,7 @@
 
 #include <omp.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "engine/build/candidate.h"
@@ -15,7 +16,9 @@ namespace vexa {
 struct PruneScratch {
   std::vector<LinkEntry> kept;      // candidates no nearer kept one occludes
   std::vector<LinkEntry> pruned;    // occluded candidates, in pool order
+  std::vector<int> order;           // the positions in kept, in the order they are tried
   std::vector<int> occlusionCount;  // relaxed rule: per node id; all 0 between calls, sized on first use
+  std::vector<uint8_t> seen;        // relaxed rule: per node id; all 0 between calls, sized on first use
 };
 
 // One thread's buffers for the per-node searches of the link pass and of MagicLink's first pass.
@@ -39,14 +42,25 @@ struct LinkScratch {
 // One thread's buffers for MagicLink's refinement of one node after another.
 struct RefineScratch {
   std::vector<LinkEntry> pool;  // candidates with their distances
+  std::vector<int> unmeasured;  // positions in pool whose distances are still to be computed
   PruneScratch prune;
 };
+
+// An entry of a target's row with the slot it was read from (the row's degree for the new edge),
+// ordered by distance alone.
+struct SlotEntry {
+  LinkEntry entry;
+  int slot;
+};
+
+inline bool operator<(const SlotEntry& a, const SlotEntry& b) { return a.entry < b.entry; }
 
 // One thread's lists for adding reverse edges.
 struct ReverseEdgeScratch {
   std::vector<LinkEntry> source;    // the node's own row
-  std::vector<LinkEntry> merged;    // a target's row plus the new edge
-  std::vector<LinkEntry> selected;  // the pruned selection for a full target row
+  std::vector<SlotEntry> merged;    // a target's row plus the new edge
+  std::vector<SlotEntry> selected;  // the pruned selection for a full target row
+  std::vector<LinkEntry> compared;  // the selected entries that a candidate is compared with
 };
 
 }  // namespace vexa

@@ -49,8 +49,10 @@ void SSG::MagicLinkFirstPass(const Graph<int>& initial, const ReverseAdjacency& 
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 
     std::vector<LinkEntry>& pool = own.pool;
-    pool.clear();
-    for (const int id : ids) pool.push_back(LinkEntry{id, vectors.Distance(q, id)});
+    pool.resize(ids.size());
+    vectors.Distances(
+        vectors.Row(q), static_cast<int>(ids.size()), [&ids](int i) { return ids[i]; },
+        [&](int i, float d) { pool[i] = LinkEntry{ids[i], d}; });
     std::sort(pool.begin(), pool.end());
     PruneCandidates(static_cast<int>(q), pool, link, threshold, own.prune);
   });
@@ -65,13 +67,18 @@ void SSG::MagicLinkRefinePass(const Graph<LinkEntry>& snapshot, const ReverseAdj
     const int t = omp_get_thread_num();
     VisitedMarks& visited = marks[t];
     std::vector<LinkEntry>& pool = scratch[t].pool;
+    std::vector<int>& unmeasured = scratch[t].unmeasured;
     pool.clear();
-    // Adds the unmarked ids of snapshot row u other than q, with their distances to q.
+    unmeasured.clear();
+    // Adds the unmarked ids of snapshot row u other than q; their distances to q follow below.
     const auto expand = [&](int u) {
       const LinkEntry* row = snapshot.neighbors + static_cast<size_t>(u) * K;
       for (int j = 0; j < K && row[j].id != -1; ++j) {
         const int w = row[j].id;
-        if (w != q && visited.TryMark(w)) pool.push_back(LinkEntry{w, vectors.Distance(q, w)});
+        if (w != q && visited.TryMark(w)) {
+          unmeasured.push_back(static_cast<int>(pool.size()));
+          pool.push_back(LinkEntry{w, 0.0f});
+        }
       }
     };
     const LinkEntry* row = snapshot.neighbors + static_cast<size_t>(q) * K;
@@ -86,6 +93,9 @@ void SSG::MagicLinkRefinePass(const Graph<LinkEntry>& snapshot, const ReverseAdj
       expand(e->id);
     }
     visited.Advance();
+    vectors.Distances(
+        vectors.Row(q), static_cast<int>(unmeasured.size()), [&](int i) { return pool[unmeasured[i]].id; },
+        [&](int i, float d) { pool[unmeasured[i]].distance = d; });
     std::sort(pool.begin(), pool.end());
     PruneCandidates(static_cast<int>(q), pool, link, threshold, scratch[t].prune);
   });

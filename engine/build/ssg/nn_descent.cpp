@@ -14,7 +14,6 @@ std::unique_ptr<Graph<int>> NNDescent::Run() {
   std::printf("Init using KNN.\n");
   ConstructNodes();
   SeedCandidates();
-  trimmedLargest_.assign(static_cast<size_t>(N), 0.0f);
   for (int iteration = 1; iteration <= iters; ++iteration) {
     CompareSampledPairs();
     ReleaseSampleLists();
@@ -29,23 +28,26 @@ std::unique_ptr<Graph<int>> NNDescent::Run() {
 }
 
 void NNDescent::CompareSampledPairs() {
+  std::vector<std::vector<int>> partnerLists(omp_get_max_threads());
   ParallelForDynamic(N, 100, [&](int64_t u) {
+    std::vector<int>& partners = partnerLists[omp_get_thread_num()];
     // The sample lists change only in CollectSamples and MergeReverseSamples, not during this step.
     const std::vector<int>& newIds = nodes[u].newIds;
     const std::vector<int>& oldIds = nodes[u].oldIds;
     for (const int a : newIds) {
+      partners.clear();
       for (const int b : newIds) {
-        if (b <= a) continue;
-        const float d = Distance(a, b);
-        OfferCandidate(a, b, d);
-        OfferCandidate(b, a, d);
+        if (b > a) partners.push_back(b);
       }
       for (const int b : oldIds) {
-        if (b == a) continue;
-        const float d = Distance(a, b);
-        OfferCandidate(a, b, d);
-        OfferCandidate(b, a, d);
+        if (b != a) partners.push_back(b);
       }
+      Distances(
+          a, static_cast<int>(partners.size()), [&partners](int i) { return partners[i]; },
+          [&](int i, float d) {
+            OfferCandidate(a, partners[i], d);
+            OfferCandidate(partners[i], a, d);
+          });
     }
   });
 }
@@ -81,6 +83,7 @@ void NNDescent::ReleaseSampleLists() {
 }
 
 void NNDescent::TrimCandidates() {
+  trimmedLargest_.resize(static_cast<size_t>(N));
   ParallelForStatic(N, [&](int64_t u) {
     DescentNode& node = nodes[u];
     std::vector<Candidate>& list = node.candidates;

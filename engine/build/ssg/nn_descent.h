@@ -13,7 +13,7 @@ namespace vexa {
 // The NN-Descent initial graph: each node keeps a bounded max-heap of the closest candidates
 // found so far; every iteration compares the pairs among each node's sampled new and old
 // neighbours (and the nodes that sampled it) and offers each pair to both lists.
-class NNDescent : private DescentContext {
+class NNDescent : public DescentContext {
  public:
   explicit NNDescent(const DescentInput& input) : DescentContext(input), iters(input.initIters) {}
 
@@ -26,12 +26,10 @@ class NNDescent : private DescentContext {
   // full list loses its largest entry. list must not be empty.
   static void OfferToList(std::vector<Candidate>& list, int poolSize, int w, float d);
 
- private:
+  // The steps of one iteration, in the order Run takes them, over nodes as they stand.
   // Per node (dynamic chunks of 100): compares every pair of distinct new samples once and every
   // new sample with every old one, offering each pair to both lists.
   void CompareSampledPairs();
-  // Offers w at distance d to node v's list under v's lock (OfferToList).
-  void OfferCandidate(int v, int w, float d);
   // Per node: empties the sample lists.
   void ReleaseSampleLists();
   // Per node: sorts the list ascending and chooses the sampled prefix (sampleEnd).
@@ -41,6 +39,10 @@ class NNDescent : private DescentContext {
   void CollectSamples();
   // Per node: appends the reverse samples to the samples; old ones are cut to 2 x reverseCap.
   void MergeReverseSamples();
+
+ private:
+  // Offers w at distance d to node v's list under v's lock (OfferToList).
+  void OfferCandidate(int v, int w, float d);
   // Serially: writes the ids of the nearest K candidates into every node's graph row.
   void ExtractGraph();
 

@@ -25,7 +25,6 @@ std::unique_ptr<Graph<int>> RNNDescent::Run() {
   std::printf("Init using RNN.\n");
   ConstructNodes();
   SeedCandidates();
-  pruneLists_ = std::vector<PruneLists>(omp_get_max_threads());
   for (int round = 0; round < outerRounds; ++round) {
     for (int i = 0; i < innerRounds; ++i) PruneAndRedistribute();
     if (round == outerRounds - 1) break;
@@ -43,6 +42,7 @@ std::unique_ptr<Graph<int>> RNNDescent::Run() {
 }
 
 void RNNDescent::PruneAndRedistribute() {
+  if (pruneLists_.size() < static_cast<size_t>(omp_get_max_threads())) pruneLists_.resize(omp_get_max_threads());
   ParallelForDynamic(N, 256, [&](int64_t u) {
     PruneLists& lists = pruneLists_[omp_get_thread_num()];
     std::vector<Candidate>& taken = lists.taken;
@@ -63,8 +63,10 @@ void RNNDescent::PruneAndRedistribute() {
         kept.push_back(p);
         continue;
       }
-      float best = FLT_MAX;
-      int occluder = -1;
+      // Two old entries are not compared; a kept entry with p's id drops p, whatever the
+      // distances to the entries before it.
+      std::vector<int>& compared = lists.compared;
+      compared.clear();
       bool repeated = false;
       for (const Candidate& r : kept) {
         if (!p.isNew && !r.isNew) continue;
@@ -72,13 +74,19 @@ void RNNDescent::PruneAndRedistribute() {
           repeated = true;
           break;
         }
-        const float d = Distance(p.id, r.id);
-        if (d < p.distance && d < best) {
-          occluder = r.id;
-          best = d;
-        }
+        compared.push_back(r.id);
       }
       if (repeated) continue;
+      float best = FLT_MAX;
+      int occluder = -1;
+      Distances(
+          p.id, static_cast<int>(compared.size()), [&compared](int i) { return compared[i]; },
+          [&](int i, float d) {
+            if (d < p.distance && d < best) {
+              occluder = compared[i];
+              best = d;
+            }
+          });
       if (occluder != -1) {
         DescentNode& target = nodes[occluder];
         std::lock_guard<std::mutex> lock(target.mutex);

@@ -13,7 +13,7 @@ namespace vexa {
 // The RNN-Descent initial graph: random seeding, rounds of occlusion pruning in which an occluded
 // candidate is handed to the list of the candidate that occludes it, and reverse-edge merges
 // between the rounds.
-class RNNDescent : private DescentContext {
+class RNNDescent : public DescentContext {
  public:
   explicit RNNDescent(const DescentInput& input) : DescentContext(input) {}
 
@@ -21,10 +21,12 @@ class RNNDescent : private DescentContext {
   // of K ids, nearest first, -1 after them.
   std::unique_ptr<Graph<int>> Run();
 
- private:
-  // Per node (dynamic chunks of 256): keeps the candidates that no nearer kept one occludes and
-  // hands each occluded one to its nearest occluder.
+  // The step that every round repeats, over nodes as they stand. Per node (dynamic chunks of
+  // 256): keeps the candidates that no nearer kept one occludes and hands each occluded one to
+  // its nearest occluder.
   void PruneAndRedistribute();
+
+ private:
   // Per node: offers every edge u -> v to v's reverse list as v -> u.
   void GatherReverse();
   // Per node: merges the node's own list into its reverse list, nearest reverseCap kept.
@@ -40,6 +42,7 @@ class RNNDescent : private DescentContext {
   struct PruneLists {
     std::vector<Candidate> taken;  // the node's candidates, taken out of the node
     std::vector<Candidate> kept;   // the candidates that stay with the node
+    std::vector<int> compared;     // the kept ids that a candidate is compared with
   };
 
   int outerRounds = 4;

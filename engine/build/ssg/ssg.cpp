@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/build/huge_page_vectors.h"
 #include "engine/build/ssg/angle_rule.h"
 #include "engine/build/ssg/nn_descent.h"
 #include "engine/build/parallel_for.h"
@@ -66,6 +67,14 @@ void SSG::Build(float** table, int log, int n) {
   ThrowInputProblem(BuildInputProblem(table, log, n));
   std::printf("Start buildling\n");
   UseChunks(table, log, n);
+  // The build reads a copy in huge pages and leaves chunks at the caller's table however it ends.
+  HugePageVectors copy(table, log, n, dim);
+  struct CallerChunks {
+    ~CallerChunks() { builder->chunks = table; }
+    SSG* builder;
+    float** table;
+  } callerChunks{this, table};
+  chunks = copy.chunks();
 
   const std::unique_ptr<Graph<int>> initial = BuildInitialGraph();
   ep = FindEntryNode(*initial);

@@ -2,7 +2,6 @@
 #define TARVO_ENGINE_BUILD_SSG_SSG_H_
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "engine/build/ssg/link_entry.h"
 #include "engine/build/ssg/link_scratch.h"
 #include "engine/build/ssg/reverse_adjacency.h"
+#include "engine/build/ssg/reverse_edge_targets.h"
 #include "engine/build/vector_table.h"
 #include "engine/search/memory/visited_bitset.h"
 #include "engine/build/visited_marks.h"
@@ -59,9 +59,9 @@ class SSG : public Builder, public BuilderState {
   // The link pass: every node's row of link from a search of the initial graph from ep plus its
   // initial neighbours, pruned (dynamic schedule, chunk 1).
   void TarvoLink(const Graph<int>& initial, Graph<LinkEntry>& link, float threshold) const;
-  // Adds n to the row of every node that row n links to, under that node's lock; a full row is
-  // replaced by the angle-pruned selection of its entries and n.
-  void InsertReverseEdges(int n, std::vector<std::mutex>& locks, Graph<LinkEntry>& link, float threshold,
+  // Adds n to the row of every node that row n links to, under that node's lock in targets; a full
+  // row is replaced by the angle-pruned selection of its entries and n.
+  void InsertReverseEdges(int n, ReverseEdgeTargets& targets, Graph<LinkEntry>& link, float threshold,
                           ReverseEdgeScratch& scratch) const;
   // Builds link from the initial graph and refines it graph_opt_iter times at most, printing each
   // iteration and its mean Jaccard similarity; stops early when the rows no longer change.

@@ -8,6 +8,13 @@
 
 namespace vexa {
 
+void AdviseHugePages(void* block, size_t bytes) {
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+  const uintptr_t first = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  const uintptr_t end = (start + bytes) / kHugePageBytes * kHugePageBytes;
+  if (first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
+
 void* AllocAligned(size_t bytes) {
   size_t alignment = kCacheLineBytes;
   if (bytes >= kGigaPageBytes) {
@@ -19,8 +26,17 @@ void* AllocAligned(size_t bytes) {
   const size_t size = (bytes + alignment - 1) / alignment * alignment;
   void* block = std::aligned_alloc(alignment, size);
   if (block == nullptr) return nullptr;
-  if (alignment != kCacheLineBytes) madvise(block, size, MADV_HUGEPAGE);
-  std::memset(block, 0, size);
+  if (alignment == kCacheLineBytes) {
+    std::memset(block, 0, size);
+    return block;
+  }
+  AdviseHugePages(block, size);
+  // Zeroing first touches the pages, and the kernel clears each page as it hands it out: the
+  // calling thread's team shares that work, one huge page per iteration.
+  const int64_t pages = static_cast<int64_t>(size / kHugePageBytes);
+  char* bytes_of_block = static_cast<char*>(block);
+#pragma omp parallel for schedule(static)
+  for (int64_t p = 0; p < pages; ++p) std::memset(bytes_of_block + p * kHugePageBytes, 0, kHugePageBytes);
   return block;
 }
 

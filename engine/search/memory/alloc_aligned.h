@@ -17,8 +17,13 @@ constexpr size_t kGigaPageBytes = size_t{1} << 30;
 // Returns a zero-filled block of at least `bytes` bytes, or null when the C library has none.
 // Below 2 MiB the block is 64-byte aligned; from 2 MiB it is 2 MiB aligned, from 1 GiB 1 GiB
 // aligned, and both large classes carry the transparent-huge-page hint. The size is rounded up to
-// the alignment and the whole rounded block is zeroed. The caller releases it with free().
+// the alignment and the whole rounded block is zeroed, from 2 MiB by the calling thread's OpenMP
+// team. The caller releases it with free().
 void* AllocAligned(size_t bytes);
+
+// Gives the whole 2 MiB pages inside the bytes at block the transparent-huge-page hint; a hint,
+// so nothing is reported.
+void AdviseHugePages(void* block, size_t bytes);
 
 // Like AllocAligned, but throws std::bad_alloc instead of returning null.
 void* AllocAlignedOrThrow(size_t bytes);

@@ -14,6 +14,20 @@ DistanceFunction ResolveDistance(DistanceFunction distance) {
   return distance;
 }
 
+void DistanceFP32L2Many(const float* a, const float* const* rows, int count, float* out, int d) {
+  ActiveKernels().fp32_l2_many(a, rows, count, out, d);
+}
+
+void DistanceFP32IPMany(const float* a, const float* const* rows, int count, float* out, int d) {
+  ActiveKernels().fp32_ip_many(a, rows, count, out, d);
+}
+
+DistanceManyFunction ResolveDistanceMany(DistanceFunction distance) {
+  if (distance == DistanceFP32L2) return ActiveKernels().fp32_l2_many;
+  if (distance == DistanceFP32IP) return ActiveKernels().fp32_ip_many;
+  return nullptr;
+}
+
 void DistanceFP32L2x4(const float* query, const float* c0, const float* c1, const float* c2,
                       const float* c3, float out[4], int d) {
   ActiveKernels().fp32_l2_x4(query, c0, c1, c2, c3, out, d);

@@ -29,6 +29,20 @@ float DistanceFP32IP(const float* a, const float* b, int d);
 // bits, without the routing on every call); any other function as it is.
 DistanceFunction ResolveDistance(DistanceFunction distance);
 
+// Distances of one vector a to each of count vectors: out[i] = distance(a, rows[i], d).
+using DistanceManyFunction = void (*)(const float* a, const float* const* rows, int count, float* out, int d);
+
+// DistanceFP32L2 of a with each of count vectors, bit for bit; computed several at a time, with
+// the next vectors fetched while the current ones are summed.
+void DistanceFP32L2Many(const float* a, const float* const* rows, int count, float* out, int d);
+// DistanceFP32IP of a with each of count vectors, bit for bit, as DistanceFP32L2Many computes.
+void DistanceFP32IPMany(const float* a, const float* const* rows, int count, float* out, int d);
+
+// The kernel of the many-vector form of distance on this processor: for DistanceFP32L2 and
+// DistanceFP32IP that of DistanceFP32L2Many and DistanceFP32IPMany; null for any other function,
+// which has no such form.
+DistanceManyFunction ResolveDistanceMany(DistanceFunction distance);
+
 // DistanceFP32L2 of the query against four codes, over whole blocks of 16 components.
 void DistanceFP32L2x4(const float* query, const float* c0, const float* c1, const float* c2,
                       const float* c3, float out[4], int d);

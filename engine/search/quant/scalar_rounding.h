@@ -12,6 +12,23 @@ namespace vexa {
 // min(max(t, lo), hi): a NaN t gives lo.
 inline float Clamp(float t, float lo, float hi) { return std::fmin(std::fmax(t, lo), hi); }
 
+// maxNum and minNum that also order the zeros, +0 above -0 (std::fmax and std::fmin may return
+// either zero, depending on the order in which the compiler passes the operands): a NaN operand
+// yields the other one. Their results depend neither on the order of the operands nor on how a
+// fold over many values is grouped.
+inline float MaxNumber(float a, float b) {
+  if (std::isnan(a)) return b;
+  if (std::isnan(b)) return a;
+  if (a == b) return std::signbit(a) ? b : a;
+  return a > b ? a : b;
+}
+inline float MinNumber(float a, float b) {
+  if (std::isnan(a)) return b;
+  if (std::isnan(b)) return a;
+  if (a == b) return std::signbit(a) ? a : b;
+  return a < b ? a : b;
+}
+
 // p + 0.5 in double precision, truncated toward zero: positive values round half up, negative
 // ones towards zero (-1.2 gives 0, -1.5 gives -1). p is a clamped, scaled ratio, so it fits.
 inline int AddHalfAndTruncate(float p) { return static_cast<int>(static_cast<double>(p) + 0.5); }

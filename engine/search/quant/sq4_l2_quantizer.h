@@ -36,6 +36,11 @@ class SQ4L2Codec : public CodecTraits<Metric::L2, QuantizerType::SQ4U, int32_t, 
   float dif = -INFINITY;   // maxx - minn
   float minn = INFINITY;   // the trimmed minimum
   float maxx = -INFINITY;  // the trimmed maximum
+
+ private:
+  // Sets minn and maxx to the top-th smallest and largest of the count > 0 values of rows (NaNs
+  // left out), from the calling thread's team; leaves them when every value is a NaN.
+  void Trim(const float* rows, int64_t count, uint64_t top);
 };
 
 // The trimmed range: minn, maxx, dif.

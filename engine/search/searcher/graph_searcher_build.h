@@ -1,8 +1,8 @@
 #ifndef TARVO_ENGINE_SEARCH_SEARCHER_GRAPH_SEARCHER_BUILD_H_
 #define TARVO_ENGINE_SEARCH_SEARCHER_GRAPH_SEARCHER_BUILD_H_
 
-// GraphSearcher::Build: the private copy in graph order, calibration and encoding, after which
-// the copy is released.
+// GraphSearcher::Build: the private copy in graph order, calibration and encoding, each in the
+// calling thread's OpenMP team, after which the copy is released.
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +18,8 @@ template <typename Quantizer>
 void GraphSearcher<Q, RQ>::CalibrateAndEncode(Quantizer* quantizer, const float* rows, int count, int width) {
   quantizer->Calibrate(rows, count);
   quantizer->AllocateCodes();
+  // Each row's code depends on the row and the calibration alone.
+#pragma omp parallel for schedule(static)
   for (int r = 0; r < count; ++r) {
     quantizer->EncodeRow(rows + static_cast<size_t>(r) * width, quantizer->codes + r * quantizer->code_size);
   }
@@ -40,6 +42,8 @@ void GraphSearcher<Q, RQ>::Build(float** source_chunks, int source_log, int coun
   data.reset(static_cast<float*>(AllocAlignedOrThrow(rows * width * sizeof(float))));
   chunks.reset(new float*[chunk_count]);
   for (size_t c = 0; c < chunk_count; ++c) chunks[c] = data.get() + c * per_chunk * width;
+  // rev_order is a permutation, so every private row is written by one iteration.
+#pragma omp parallel for schedule(static)
   for (size_t i = 0; i < rows; ++i) {
     const float* source = ChunkRow(source_chunks, consecutiveLog, static_cast<int>(width), static_cast<int64_t>(i));
     std::memcpy(data.get() + static_cast<size_t>(graph.rev_order[i]) * width, source, width * sizeof(float));

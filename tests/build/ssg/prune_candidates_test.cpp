@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,82 @@ INSTANTIATE_TEST_SUITE_P(
                     PruneCase{"AngleKeepsOnlyTheNearestR", "SSG", "L2", 60, 3, kAxes, {1, 2, 3, 4, 5}, {1, 2, 3}},
                     PruneCase{"NsgKeepsOnlyTheNearestR", "NSG", "L2", 60, 3, kAxes, {1, 2, 3, 4, 5}, {1, 2, 3}}),
     [](const testing::TestParamInfo<PruneCase>& info) { return info.param.name; });
+
+// The selection written out plainly: every candidate tries the kept entries in
+// their order; the relaxed rule then sorts the kept ones by (count, distance). The builder may try
+// them in another order, but must write the same row.
+std::vector<LinkEntry> PlainSelection(const std::string& index_type, int q, const std::vector<LinkEntry>& pool, int R,
+                                      float threshold, const tarvo_test::Dataset& data) {
+  std::vector<LinkEntry> kept, pruned;
+  std::vector<int> counts(data.n, 0);
+  const size_t skip = !pool.empty() && pool[0].id == q ? 1 : 0;
+  if (pool.size() > skip) kept.push_back(pool[skip]);
+  for (size_t i = skip + 1; i < pool.size(); ++i) {
+    const LinkEntry& p = pool[i];
+    bool occluded = false;
+    for (const LinkEntry& r : kept) {
+      const float djk = DistanceFP32L2(data.row(r.id), data.row(p.id), data.dim);
+      if (r.id == p.id) {
+        occluded = true;
+      } else if (index_type == "SSG") {
+        occluded = !(AngleCosine(r.distance, p.distance, djk) <= threshold);
+      } else if (index_type == "NSG") {
+        occluded = !(djk >= p.distance);
+      } else {
+        occluded = djk * 1.2f < p.distance;
+        if (!occluded && p.distance > djk) ++counts[p.id];
+      }
+      if (occluded) break;
+    }
+    (occluded ? pruned : kept).push_back(p);
+  }
+  if (index_type == "TSDG") {
+    std::stable_sort(kept.begin(), kept.end(), [&counts](const LinkEntry& a, const LinkEntry& b) {
+      return counts[a.id] != counts[b.id] ? counts[a.id] < counts[b.id] : a.distance < b.distance;
+    });
+  }
+  kept.resize(std::min(kept.size(), static_cast<size_t>(R)));
+  for (size_t i = 0; kept.size() < static_cast<size_t>(R) && i < pruned.size(); ++i) kept.push_back(pruned[i]);
+  return kept;
+}
+
+// Pools of up to 300 random points around node 0, some with a repeated id, under every rule.
+TEST(PruneCandidates, EveryRuleWritesThePlainSelection) {
+  const int N = 400;
+  const int dim = 24;
+  std::mt19937 rng(11);
+  SmallVectors vectors(NormalPoints(N, dim, 11));
+  const float threshold = AngleThreshold(60.0f);
+  for (const char* index_type : {"SSG", "NSG", "TSDG"}) {
+    for (const int R : {8, 32}) {
+      SSG builder(R, 4, 60.0f, 0, "L2", "RNNDescent", index_type, dim, 0);
+      vectors.AttachTo(builder);
+      PruneScratch scratch;
+      for (int round = 0; round < 20; ++round) {
+        const int q = static_cast<int>(rng() % N);
+        std::vector<LinkEntry> pool;
+        for (int k = 0; k < 300; ++k) {
+          const int id = static_cast<int>(rng() % N);
+          pool.push_back(LinkEntry{id, DistanceFP32L2(vectors.data.row(q), vectors.data.row(id), dim)});
+        }
+        if (round % 2 == 0) {  // ids distinct, as a search's pool
+          std::sort(pool.begin(), pool.end(), [](const LinkEntry& a, const LinkEntry& b) { return a.id < b.id; });
+          pool.erase(std::unique(pool.begin(), pool.end(),
+                                 [](const LinkEntry& a, const LinkEntry& b) { return a.id == b.id; }),
+                     pool.end());
+        }
+        std::stable_sort(pool.begin(), pool.end());
+        Graph<LinkEntry> link;
+        FillLinkGraph(link, std::vector<std::vector<LinkEntry>>(N), R);
+        builder.PruneCandidates(q, pool, link, threshold, scratch);
+        const std::vector<LinkEntry> expected = PlainSelection(index_type, q, pool, R, threshold, vectors.data);
+        std::vector<int> expectedIds;
+        for (const LinkEntry& e : expected) expectedIds.push_back(e.id);
+        EXPECT_EQ(RowIds(link, q), expectedIds) << index_type << ", R " << R << ", round " << round;
+      }
+    }
+  }
+}
 
 }  // namespace
 }  // namespace vexa

@@ -311,11 +311,13 @@ TEST_P(SSGFailureTest, FailureInsideAParallelLoopLeavesBuild) {
     distanceCalls = 0;
     failingCall = static_cast<long>(fraction * total);
     EXPECT_THROW(builder->Build(data.chunks.data(), kLog, N), std::runtime_error) << fraction;
+    EXPECT_EQ(builder->chunks, data.chunks.data()) << "the build left its own copy of the vectors behind";
 
     // The index may build again after a failed build.
     builder->distFn = DistanceFP32L2;
     builder->Build(data.chunks.data(), kLog, N);
     ExpectSoundGraph(*builder, N, GetParam().graph_opt_iter == 0);
+    EXPECT_EQ(builder->chunks, data.chunks.data());
   }
 }
 

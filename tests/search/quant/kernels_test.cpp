@@ -21,6 +21,7 @@
 namespace vexa {
 namespace {
 
+using testing::AvailableTables;
 using testing::Bits;
 using testing::FlushToZeroScope;
 using testing::FromBits;
@@ -145,6 +146,29 @@ void CheckFp32Pairs(const KernelTable& simd, int d, Spread spread, std::mt19937&
   }
 }
 
+// The many-vector forms give every row the reference pair function's bits, for every count (whole
+// groups, a short last group, none) and rows at any float alignment, repeated or equal to a.
+void CheckFp32Many(const KernelTable& simd, int d, Spread spread, std::mt19937& rng) {
+  constexpr int kRows = 11;
+  const std::vector<float> values = Floats(rng, spread, (kRows + 1) * (d + 1));
+  const float* a = values.data();
+  std::vector<const float*> rows;
+  for (int i = 0; i < kRows; ++i) rows.push_back(values.data() + (i + 1) * (d + 1) - i % 2);
+  rows[4] = rows[1];
+  rows[9] = a;
+  const std::string what = std::string(simd.name) + " d=" + std::to_string(d) + " spread " +
+                           std::to_string(static_cast<int>(spread));
+  for (int count = 0; count <= kRows; ++count) {
+    float expected[kRows], actual[kRows];
+    for (int i = 0; i < count; ++i) expected[i] = kScalarKernels.fp32_l2(a, rows[i], d);
+    simd.fp32_l2_many(a, rows.data(), count, actual, d);
+    ExpectSameBits(expected, actual, count, what + " L2 many of " + std::to_string(count));
+    for (int i = 0; i < count; ++i) expected[i] = kScalarKernels.fp32_ip(a, rows[i], d);
+    simd.fp32_ip_many(a, rows.data(), count, actual, d);
+    ExpectSameBits(expected, actual, count, what + " IP many of " + std::to_string(count));
+  }
+}
+
 std::vector<int> PairLengths() {
   std::vector<int> lengths;
   for (int d = 0; d <= 70; ++d) lengths.push_back(d);
@@ -157,6 +181,15 @@ TEST(Fp32Kernels, PairFunctionsMatchReferenceAtEveryLength) {
   for (const KernelTable* simd : SimdTables()) {
     for (int d : PairLengths()) {
       for (Spread spread : kSpreads) CheckFp32Pairs(*simd, d, spread, rng);
+    }
+  }
+}
+
+TEST(Fp32Kernels, ManyVectorFormsMatchReferencePairsAtEveryLength) {
+  std::mt19937 rng(29);
+  for (const KernelTable* table : AvailableTables()) {
+    for (int d : PairLengths()) {
+      for (Spread spread : kSpreads) CheckFp32Many(*table, d, spread, rng);
     }
   }
 }
@@ -252,7 +285,10 @@ TEST(FloatKernels, MatchReferenceWithSubnormalsFlushed) {
   std::mt19937 rng(17);
   for (const KernelTable* simd : SimdTables()) {
     for (Spread spread : {Spread::kTiny, Spread::kSubnormal, Spread::kAnyFinite, Spread::kUnit}) {
-      for (int d : {3, 5, 21, 37, 64, 784}) CheckFp32Pairs(*simd, d, spread, rng);
+      for (int d : {3, 5, 21, 37, 64, 784}) {
+        CheckFp32Pairs(*simd, d, spread, rng);
+        CheckFp32Many(*simd, d, spread, rng);
+      }
       for (int d : {16, 48, 784}) CheckFp32Codes(*simd, d, spread, rng);
     }
     for (HalfSpread spread : kHalfSpreads) {
@@ -364,18 +400,22 @@ TEST(IntegerKernels, EveryByteAndNibblePairMatchesReference) {
 // The engine's entry points as a table, to be checked like the SIMD tables: each must reach the
 // kernel of its own name.
 const KernelTable kPublicEntryPoints = {
-    "public",          DistanceFP32L2,    DistanceFP32IP,    DistanceFP32L2x4,  DistanceFP32IPx4,
-    DistanceFP32L2x16, DistanceFP32IPx16, DistanceFP16L2,    DistanceFP16IP,    DistanceFP16L2x4,
-    DistanceFP16IPx4,  DistanceFP16L2x16, DistanceFP16IPx16, DistanceSQ8L2,     DistanceSQ8L2x4,
-    DistanceSQ8L2x16,  DistanceSQ8IP,     DistanceSQ8IPx16,  DistanceSQ4L2,     DistanceSQ4L2x4,
-    DistanceSQ4L2x16,  DistanceSQ4IP,     DistanceSQ4IPx4,   DistanceSQ4IPx16,
+    "public",           DistanceFP32L2,     DistanceFP32IP,    DistanceFP32L2Many, DistanceFP32IPMany,
+    DistanceFP32L2x4,   DistanceFP32IPx4,   DistanceFP32L2x16, DistanceFP32IPx16,  DistanceFP16L2,
+    DistanceFP16IP,     DistanceFP16L2x4,   DistanceFP16IPx4,  DistanceFP16L2x16,  DistanceFP16IPx16,
+    DistanceSQ8L2,      DistanceSQ8L2x4,    DistanceSQ8L2x16,  DistanceSQ8IP,      DistanceSQ8IPx16,
+    DistanceSQ4L2,      DistanceSQ4L2x4,    DistanceSQ4L2x16,  DistanceSQ4IP,      DistanceSQ4IPx4,
+    DistanceSQ4IPx16,
 };
 
 TEST(PublicKernels, EveryEntryPointGivesTheReferenceResult) {
   std::mt19937 rng(31);
   const KernelTable& entry_points = kPublicEntryPoints;
   for (Spread spread : {Spread::kUnit, Spread::kAnyFinite}) {
-    for (int d : {0, 5, 21, 259}) CheckFp32Pairs(entry_points, d, spread, rng);
+    for (int d : {0, 5, 21, 259}) {
+      CheckFp32Pairs(entry_points, d, spread, rng);
+      CheckFp32Many(entry_points, d, spread, rng);
+    }
     for (int d : {16, 784}) CheckFp32Codes(entry_points, d, spread, rng);
   }
   for (int d : {32, 800}) CheckFp16(entry_points, d, HalfSpread::kUnit, rng);
@@ -391,6 +431,9 @@ TEST(PublicKernels, ResolvedDistancesAreTheKernelsTheyRouteTo) {
   EXPECT_EQ(ResolveDistance(DistanceFP32L2), ActiveKernels().fp32_l2);
   EXPECT_EQ(ResolveDistance(DistanceFP32IP), ActiveKernels().fp32_ip);
   EXPECT_EQ(ResolveDistance(HalfOfL2), &HalfOfL2);
+  EXPECT_EQ(ResolveDistanceMany(DistanceFP32L2), ActiveKernels().fp32_l2_many);
+  EXPECT_EQ(ResolveDistanceMany(DistanceFP32IP), ActiveKernels().fp32_ip_many);
+  EXPECT_EQ(ResolveDistanceMany(HalfOfL2), nullptr);
 }
 
 // The processors the engine is made for run the Advanced SIMD kernels, and so does qemu's

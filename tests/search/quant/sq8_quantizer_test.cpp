@@ -33,6 +33,23 @@ TEST(ScalarRounding, ClampSendsNaNToTheLowerBound) {
   EXPECT_EQ(Clamp(0.25f, 0.0f, 1.0f), 0.25f);
 }
 
+// The calibrations' max and min: a NaN gives the other operand, and +0 ranks above -0 whichever
+// operand it is.
+TEST(ScalarRounding, MaxAndMinNumberOrderTheZeros) {
+  for (const bool swap : {false, true}) {
+    const auto max = [swap](float a, float b) { return swap ? MaxNumber(b, a) : MaxNumber(a, b); };
+    const auto min = [swap](float a, float b) { return swap ? MinNumber(b, a) : MinNumber(a, b); };
+    EXPECT_FALSE(std::signbit(max(0.0f, -0.0f))) << swap;
+    EXPECT_TRUE(std::signbit(min(0.0f, -0.0f))) << swap;
+    EXPECT_EQ(max(NAN, 2.0f), 2.0f) << swap;
+    EXPECT_EQ(min(NAN, 2.0f), 2.0f) << swap;
+    EXPECT_EQ(max(-1.0f, 3.0f), 3.0f) << swap;
+    EXPECT_EQ(min(-1.0f, 3.0f), -1.0f) << swap;
+    EXPECT_EQ(max(-INFINITY, -2.0f), -2.0f) << swap;
+  }
+  EXPECT_TRUE(std::isnan(MaxNumber(NAN, NAN)));
+}
+
 TEST(SQ8IPQuantizer, ScalesByTheLargestMagnitude) {
   const std::vector<float> rows = {2.0f, -2.0f, 0.0f, 0.01f, -0.01f, NAN, 0.0f, 1.0f};
   const auto q = CalibratedQuantizer<NewSQ8IPQuantizer<Metric::IP>>(8, rows);

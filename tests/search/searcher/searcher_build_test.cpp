@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "engine/search/searcher/make_graph_searcher.h"
 #include "tests/search/searcher/searcher_fixture.h"
+#include "tests/support/captured_stdout.h"
+#include "tests/support/exact_knn.h"
 #include "tests/support/fashion_mnist.h"
+#include "tests/support/omp_threads.h"
 #include "tests/support/peak_resident.h"
 
 namespace vexa {
@@ -65,6 +71,38 @@ TEST(GraphSearcherBuild, ReRankingSearchersKeepExactCopiesInGraphOrder) {
     const float* code = reinterpret_cast<const float*>(searcher->refine_quant.Code(r));
     for (int j = 0; j < 20; ++j) EXPECT_EQ(code[j], data.row(4 - r)[j]);
     for (int j = 20; j < 32; ++j) EXPECT_EQ(code[j], 0.0f);
+  }
+}
+
+// Build copies, calibrates and encodes in the calling thread's team; the blob of every searcher
+// must not depend on the team's size. The rows come in chunks of 64, in a shuffled graph order.
+TEST(GraphSearcherBuild, EveryTeamWritesTheBlobOfOneThread) {
+  const int n = 1000;
+  const int log = 6;
+  const tarvo_test::Dataset data = tarvo_test::RandomDataset(n, 37, 3);
+  std::vector<std::vector<int>> rows(n);
+  for (int i = 0; i < n; ++i) rows[i] = {(i + 1) % n};
+  Graph<int> graph = MakeGraph(rows, 1, {0});
+  std::mt19937 rng(9);
+  std::shuffle(graph.true_order.begin(), graph.true_order.end(), rng);
+  for (int r = 0; r < n; ++r) graph.rev_order[graph.true_order[r]] = r;
+  const std::vector<float*> chunks = tarvo_test::MakeChunkTable(data, log);
+  for (const auto& [metric, quant_type] : testing_support::kAllSearchers) {
+    std::vector<uint8_t> one_thread;
+    for (const int threads : {1, 3, 8}) {
+      tarvo_test::OmpThreads team(threads);
+      std::vector<uint8_t> blob;
+      CapturedStdout([&] {
+        std::unique_ptr<SearcherBase> searcher = MakeGraphSearcher(graph, metric, quant_type);
+        searcher->Build(const_cast<float**>(chunks.data()), log, n, data.dim);
+        blob.assign(searcher->GetDataSize(), 0);
+        size_t length = blob.size();
+        size_t offset = 0;
+        ASSERT_EQ(searcher->SaveSearcherToMem(blob.data(), &length, &offset), 0);
+      });
+      if (threads == 1) one_thread = blob;
+      EXPECT_EQ(blob, one_thread) << metric << " " << quant_type << ", team " << threads;
+    }
   }
 }
 

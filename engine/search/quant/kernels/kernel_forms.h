@@ -6,7 +6,11 @@
 #include "engine/search/quant/kernels/batch16.h"
 
 // The entry points of the SIMD kernel files, built around each file's own loops. A file
-// supplies, per term, a Chains type with
+// supplies, per float term, an Fp32Blocks type with
+//   using Term; struct Acc; static Acc Zero(); static void Add(Acc&, a, b) (one block of 16
+//   components, the pair functions' four accumulators); static float Main(const Acc&) (their
+//   reduction); static float Rest(a, b, m, d) (the fused remainder after the blocks that end at m)
+// and, per term, a Chains type with
 //   template <int kQuads> static void Run(query, codes[4 kQuads], float out[4 kQuads], covered)
 // (one float accumulator per code over the first `covered` components), and either its own
 // integer forms (the x86 files, see integer_forms.h) or, per code kind, a Sums type with
@@ -23,6 +27,62 @@ inline int WholeBlocks(int count, int block) { return count >= block ? count / b
 template <int kComponentsPerByte>
 int CodeBytes(int d) {
   return d > 0 ? d / kComponentsPerByte + (d % kComponentsPerByte != 0 ? 1 : 0) : 0;
+}
+
+// The pair function of a with kRows rows side by side: each row keeps its own accumulators and
+// so gets exactly the bits of the pair function alone, while the independent additions of the
+// rows overlap. With kPrefetch, block k of every row of `ahead` is prefetched beside block k of
+// the rows, so the next rows arrive while these are summed.
+template <typename Blocks, int kRows, bool kPrefetch>
+void PairsSideBySide(const float* a, const float* const* rows, const float* const* ahead, float* out,
+                     int d) {
+  const int m = WholeBlocks(d, 16);
+  typename Blocks::Acc acc[kRows];
+  for (int r = 0; r < kRows; ++r) acc[r] = Blocks::Zero();
+  for (int k = 0; k < m; k += 16) {
+    for (int r = 0; r < kRows; ++r) Blocks::Add(acc[r], a + k, rows[r] + k);
+    if (kPrefetch) {
+      for (int r = 0; r < kRows; ++r) __builtin_prefetch(ahead[r] + k, 0, 3);
+    }
+  }
+  for (int r = 0; r < kRows; ++r) {
+    const float main = m > 0 ? Blocks::Main(acc[r]) : 0.0f;
+    out[r] = Blocks::Term::Finish(main + Blocks::Rest(a, rows[r], m, d));
+  }
+}
+
+// The pair function (DistanceFP32L2 or DistanceFP32IP of one term).
+template <typename Blocks>
+float Pair(const float* a, const float* b, int d) {
+  float out;
+  PairsSideBySide<Blocks, 1, false>(a, &b, nullptr, &out, d);
+  return out;
+}
+
+// The pair function of a with each of count rows, four rows at a time; the rows of the next four
+// are prefetched while the current ones are summed.
+template <typename Blocks>
+void PairsMany(const float* a, const float* const* rows, int count, float* out, int d) {
+  constexpr int kGroup = 4;
+  int i = 0;
+  for (; i + kGroup <= count; i += kGroup) {
+    const float* ahead[kGroup];
+    for (int r = 0; r < kGroup; ++r) ahead[r] = rows[i + kGroup + r < count ? i + kGroup + r : i + r];
+    PairsSideBySide<Blocks, kGroup, true>(a, rows + i, ahead, out + i, d);
+  }
+  switch (count - i) {
+    case 3:
+      PairsSideBySide<Blocks, 3, false>(a, rows + i, nullptr, out + i, d);
+      break;
+    case 2:
+      PairsSideBySide<Blocks, 2, false>(a, rows + i, nullptr, out + i, d);
+      break;
+    case 1:
+      PairsSideBySide<Blocks, 1, false>(a, rows + i, nullptr, out + i, d);
+      break;
+    default:
+      break;
+  }
 }
 
 // The four-code float form over whole blocks of kBlock components.
@@ -64,10 +124,12 @@ void CodeFour(const uint8_t* query, const uint8_t* c0, const uint8_t* c1, const 
 }  // namespace vexa
 
 // The float entries of a SIMD file's kernel table, set by name in `table`, from the file's own
-// templates Fp32Pair, Fp16Single and Chains and its terms FloatL2, FloatIP, HalfL2 and HalfIP.
+// templates Fp32Blocks, Fp16Single and Chains and its terms FloatL2, FloatIP, HalfL2 and HalfIP.
 #define TARVO_SET_SIMD_FLOAT_KERNELS(table)                     \
-  table.fp32_l2 = Fp32Pair<FloatL2>;                            \
-  table.fp32_ip = Fp32Pair<FloatIP>;                            \
+  table.fp32_l2 = Pair<Fp32Blocks<FloatL2>>;                    \
+  table.fp32_ip = Pair<Fp32Blocks<FloatIP>>;                    \
+  table.fp32_l2_many = PairsMany<Fp32Blocks<FloatL2>>;          \
+  table.fp32_ip_many = PairsMany<Fp32Blocks<FloatIP>>;          \
   table.fp32_l2_x4 = FourCodes<Chains<FloatL2>, float, 16>;     \
   table.fp32_ip_x4 = FourCodes<Chains<FloatIP>, float, 16>;     \
   table.fp32_l2_x16 = SixteenCodes<Chains<FloatL2>, float, 16>; \

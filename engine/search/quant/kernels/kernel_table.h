@@ -17,6 +17,8 @@ struct KernelTable {
 
   float (*fp32_l2)(const float* a, const float* b, int d);
   float (*fp32_ip)(const float* a, const float* b, int d);
+  void (*fp32_l2_many)(const float* a, const float* const* rows, int count, float* out, int d);
+  void (*fp32_ip_many)(const float* a, const float* const* rows, int count, float* out, int d);
   void (*fp32_l2_x4)(const float* query, const float* c0, const float* c1, const float* c2,
                      const float* c3, float out[4], int d);
   void (*fp32_ip_x4)(const float* query, const float* c0, const float* c1, const float* c2,

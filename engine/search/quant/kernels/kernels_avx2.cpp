@@ -20,18 +20,24 @@ using FloatIP = FloatIPTerms;
 using HalfL2 = HalfL2Terms;
 using HalfIP = HalfIPTerms;
 
-template <typename Term>
-float Fp32Pair(const float* a, const float* b, int d) {
-  const int m = WholeBlocks(d, 16);
-  __m256 first = _mm256_setzero_ps();   // A0 | A1
-  __m256 second = _mm256_setzero_ps();  // A2 | A3
-  for (int k = 0; k < m; k += 16) {
-    first = _mm256_add_ps(first, Term::Rounded8(a + k, b + k));
-    second = _mm256_add_ps(second, Term::Rounded8(a + k + 8, b + k + 8));
+// The pair functions' four accumulators in two registers: A0 | A1 and A2 | A3.
+template <typename T>
+struct Fp32Blocks {
+  using Term = T;
+  struct Acc {
+    __m256 first;   // A0 | A1
+    __m256 second;  // A2 | A3
+  };
+  static Acc Zero() { return {_mm256_setzero_ps(), _mm256_setzero_ps()}; }
+  static void Add(Acc& acc, const float* a, const float* b) {
+    acc.first = _mm256_add_ps(acc.first, Term::Rounded8(a, b));
+    acc.second = _mm256_add_ps(acc.second, Term::Rounded8(a + 8, b + 8));
   }
-  const float main = m > 0 ? Reduce(first, second) : 0.0f;
-  return Term::Finish(main + FusedRest<typename Term::Fused>(a, b, m, d));
-}
+  static float Main(const Acc& acc) { return Reduce(acc.first, acc.second); }
+  static float Rest(const float* a, const float* b, int m, int d) {
+    return FusedRest<typename Term::Fused>(a, b, m, d);
+  }
+};
 
 // ---- Integer kernels ----
 

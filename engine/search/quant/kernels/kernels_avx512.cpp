@@ -50,14 +50,18 @@ struct FloatIP : FloatIPTerms {
 using HalfL2 = HalfL2Terms;
 using HalfIP = HalfIPTerms;
 
-template <typename Term>
-float Fp32Pair(const float* a, const float* b, int d) {
-  const int m = WholeBlocks(d, 16);
-  __m512 acc = _mm512_setzero_ps();  // A0 | A1 | A2 | A3
-  for (int k = 0; k < m; k += 16) acc = _mm512_add_ps(acc, Term::Rounded16(a + k, b + k));
-  const float main = m > 0 ? Reduce(acc) : 0.0f;
-  return Term::Finish(main + FusedRest<typename Term::Fused>(a, b, m, d));
-}
+// The pair functions' four accumulators in one register: A0 | A1 | A2 | A3.
+template <typename T>
+struct Fp32Blocks {
+  using Term = T;
+  using Acc = __m512;
+  static Acc Zero() { return _mm512_setzero_ps(); }
+  static void Add(Acc& acc, const float* a, const float* b) { acc = _mm512_add_ps(acc, Term::Rounded16(a, b)); }
+  static float Main(const Acc& acc) { return Reduce(acc); }
+  static float Rest(const float* a, const float* b, int m, int d) {
+    return FusedRest<typename Term::Fused>(a, b, m, d);
+  }
+};
 
 // ---- Integer kernels ----
 

@@ -84,26 +84,30 @@ struct HalfIP {
 };
 
 // Blocks of 16: A_g takes the block's group g; then the fused remainder.
-template <typename Term>
-float Fp32Pair(const float* a, const float* b, int d) {
-  const int m = WholeBlocks(d, 16);
-  float32x4_t acc[4] = {vdupq_n_f32(0.0f), vdupq_n_f32(0.0f), vdupq_n_f32(0.0f), vdupq_n_f32(0.0f)};
-  for (int k = 0; k < m; k += 16) {
-    for (int g = 0; g < 4; ++g) acc[g] = Term::Step(acc[g], a + k + 4 * g, b + k + 4 * g);
+template <typename T>
+struct Fp32Blocks {
+  using Term = T;
+  struct Acc {
+    float32x4_t g[4];  // A0 to A3
+  };
+  static Acc Zero() { return {{vdupq_n_f32(0.0f), vdupq_n_f32(0.0f), vdupq_n_f32(0.0f), vdupq_n_f32(0.0f)}}; }
+  static void Add(Acc& acc, const float* a, const float* b) {
+    for (int g = 0; g < 4; ++g) acc.g[g] = Term::Step(acc.g[g], a + 4 * g, b + 4 * g);
   }
-  const float main = m > 0 ? Reduce(acc) : 0.0f;
-
-  const int end = d > m ? d : m;
-  int j = m;
-  float rest = 0.0f;
-  if (end - m >= 4) {
-    float32x4_t tail = vdupq_n_f32(0.0f);
-    for (; j + 4 <= end; j += 4) tail = Term::FusedQuad(tail, a + j, b + j);
-    rest = Pairwise(tail);
+  static float Main(const Acc& acc) { return Reduce(acc.g); }
+  static float Rest(const float* a, const float* b, int m, int d) {
+    const int end = d > m ? d : m;
+    int j = m;
+    float rest = 0.0f;
+    if (end - m >= 4) {
+      float32x4_t tail = vdupq_n_f32(0.0f);
+      for (; j + 4 <= end; j += 4) tail = Term::FusedQuad(tail, a + j, b + j);
+      rest = Pairwise(tail);
+    }
+    for (; j < end; ++j) rest = Term::FusedOne(a[j], b[j], rest);
+    return rest;
   }
-  for (; j < end; ++j) rest = Term::FusedOne(a[j], b[j], rest);
-  return Term::Finish(main + rest);
-}
+};
 
 // Half blocks of 32: A_a takes components 8a to 8a + 7.
 template <typename Term>

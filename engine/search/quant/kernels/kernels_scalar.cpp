@@ -86,6 +86,12 @@ float Fp32Pair(const float* a, const float* b, int d) {
   return Term::Finish(main + rest);
 }
 
+// The pair function of a with each row in turn.
+template <typename Term>
+void Fp32Many(const float* a, const float* const* rows, int count, float* out, int d) {
+  for (int i = 0; i < count; ++i) out[i] = Fp32Pair<Term>(a, rows[i], d);
+}
+
 // One four-lane accumulator per code; each block of 16 adds its groups of four in order,
 // separately rounded.
 template <typename Term>
@@ -203,6 +209,8 @@ constexpr KernelTable MakeKernelTable() {
   table.name = "scalar";
   table.fp32_l2 = Fp32Pair<FloatL2>;
   table.fp32_ip = Fp32Pair<FloatIP>;
+  table.fp32_l2_many = Fp32Many<FloatL2>;
+  table.fp32_ip_many = Fp32Many<FloatIP>;
   table.fp32_l2_x4 = Fp32Four<FloatL2>;
   table.fp32_ip_x4 = Fp32Four<FloatIP>;
   table.fp32_l2_x16 = ByQuarters<float, float, float, Fp32Four<FloatL2>>;
