@@ -38,10 +38,11 @@ size_t HNSW::CopyLinks(uint32_t node, int lev, uint32_t* out) {
   return count;
 }
 
-// Not the candidate pool of the queries and the SSG searches: the frontier and the results are
-// two heaps, with ties in no fixed order, a candidate enters while fewer than ef results are kept
-// or when it is closer than the farthest kept, the walk stops at the first frontier entry
-// farther than that, and each list is copied under its node's lock while other inserts edit it.
+// Neither the queries' candidate pool nor the SSG searches' sorted list: the frontier and the
+// results are two heaps, with ties in no fixed order, a candidate enters while fewer than ef
+// results are kept or when it is closer than the farthest kept, the walk stops at the first
+// frontier entry farther than that, and each list is copied under its node's lock while other
+// inserts edit it.
 DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
   VisitedBitset& visited = ThreadVisitedBitset();
   try {

@@ -2,9 +2,10 @@
 #define TARVO_ENGINE_SEARCH_SEARCHER_GRAPH_SEARCHER_EXPAND_H_
 
 // The best-first expansion of a query's pool: GraphSearcher::ExpandPool and ExpandPoolEarlyStop.
-// The SSG builder's greedy search walks the same pool in the same order; its row scan differs
-// (every slot, skipping ids outside the graph, where a query stops at the first -1) and so do its
-// distances (the builder's float function, one at a time, where a query batches code kernels).
+// The SSG builder's greedy search keeps its own sorted list: its insertion puts a candidate equal
+// to the last of the L entries before that entry and keeps the entry pushed out in an extra slot,
+// its row scan reads every slot (skipping ids outside the graph, where a query stops at the first
+// -1), and its distances are the builder's float function, where a query batches code kernels.
 
 #include "engine/search/searcher/graph_searcher.h"
 #include "engine/search/memory/prefetch.h"
