@@ -67,23 +67,27 @@ DistanceHeap HNSW::ExploreLayer(uint32_t entry, const float* q, int lev) {
     if (nearest.distance > lowerBound && top.size() == ef) break;
     candidates.pop();
     const size_t count = CopyLinks(nearest.id, lev, links.data());
-    if (count > 0) __builtin_prefetch(NodeVector(links[0]));
+    // The unvisited neighbours go to the front of links, in list order; their distances are
+    // computed together and then weighed in that order, which is what one at a time would do,
+    // since weighing one decides nothing about which others are computed.
+    size_t fresh = 0;
     for (size_t k = 0; k < count; ++k) {
       const uint32_t id = links[k];
-      if (k + 1 < count) {
-        visited.Prefetch(static_cast<int>(links[k + 1]));
-        __builtin_prefetch(NodeVector(links[k + 1]));
-      }
+      if (k + 1 < count) visited.Prefetch(static_cast<int>(links[k + 1]));
       if (visited.Test(static_cast<int>(id))) continue;
       visited.Set(static_cast<int>(id));
-      const float d = distFn_(q, NodeVector(id), dim_);
-      if (top.size() < ef || d < lowerBound) {
-        candidates.push({d, id});
-        top.push({d, id});
-        if (top.size() > ef) top.pop();
-        lowerBound = top.top().distance;
-      }
+      links[fresh++] = id;
     }
+    NodeDistances(
+        q, fresh, [&links](int k) { return links[k]; },
+        [&](int k, float d) {
+          if (top.size() < ef || d < lowerBound) {
+            candidates.push({d, links[k]});
+            top.push({d, links[k]});
+            if (top.size() > ef) top.pop();
+            lowerBound = top.top().distance;
+          }
+        });
   }
   return top;
 }
