@@ -21,16 +21,17 @@ namespace vexa {
 template <typename OnEvaluated>
 void GreedySearch(const VectorTable& vectors, const float* query, const Graph<int>& graph, VisitedBitset& visited,
                   Candidate* list, int L, OnEvaluated&& onEvaluated) {
-  for (int k = 0; k < L; ++k) {
-    const int id = list[k].id;
-    const float d = vectors.Distance(query, id);
-    list[k] = Candidate{id, d, true};
-    onEvaluated(id, d);
-  }
+  vectors.Distances(
+      query, L, [list](int k) { return list[k].id; },
+      [&](int k, float d) {
+        list[k] = Candidate{list[k].id, d, true};
+        onEvaluated(list[k].id, d);
+      });
   std::sort(list, list + L);
 
   const int N = graph.N;
   const int K = graph.K;
+  constexpr int kAtOnce = 64;
   int k = 0;
   while (k < L) {
     if (!list[k].isNew) {
@@ -40,13 +41,24 @@ void GreedySearch(const VectorTable& vectors, const float* query, const Graph<in
     list[k].isNew = false;
     const int* row = graph.neighbors + static_cast<size_t>(list[k].id) * K;
     int nk = L;
-    for (int j = 0; j < K; ++j) {
-      const int id = row[j];
-      if (id < 0 || id >= N || visited.Test(id)) continue;
-      visited.Set(id);
-      const float d = vectors.Distance(query, id);
-      onEvaluated(id, d);
-      if (d < list[L - 1].distance) nk = std::min(nk, InsertCandidate(list, L, Candidate{id, d, true}));
+    // The row's unmarked neighbours are marked and their distances computed together, then
+    // weighed in row order: what one at a time would do, since weighing one decides nothing about
+    // which others are computed.
+    int fresh[kAtOnce];
+    for (int j = 0; j < K;) {
+      int n = 0;
+      for (; j < K && n < kAtOnce; ++j) {
+        const int id = row[j];
+        if (id < 0 || id >= N || visited.Test(id)) continue;
+        visited.Set(id);
+        fresh[n++] = id;
+      }
+      vectors.Distances(
+          query, n, [&fresh](int i) { return fresh[i]; },
+          [&](int i, float d) {
+            onEvaluated(fresh[i], d);
+            if (d < list[L - 1].distance) nk = std::min(nk, InsertCandidate(list, L, Candidate{fresh[i], d, true}));
+          });
     }
     k = nk <= k ? nk : k + 1;
   }
