@@ -17,7 +17,8 @@ HugePageVectors::HugePageVectors(float** source, int consecutiveLog, int n, int 
   float* block = block_.get();
 #pragma omp parallel for schedule(static)
   for (int64_t i = 0; i < static_cast<int64_t>(rows); ++i) {
-    std::memcpy(block + static_cast<size_t>(i) * width, ChunkRow(source, consecutiveLog, dim, i), width * sizeof(float));
+    const float* row = ChunkRow(source, consecutiveLog, dim, i);
+    std::memcpy(block + static_cast<size_t>(i) * width, row, width * sizeof(float));
   }
 }
 

@@ -13,8 +13,9 @@
 
 // One replica of an index: its builder, the searcher made from the built graph and the chunk
 // table over the caller's vectors. Once the searcher is ready the replica holds the searcher
-// (its graph, codes and refine codes) and, of the builder, only its parameters and sizes. The facade holds one, or one per NUMA node, and drives each
-// through these operations; every one but the accessors returns 0 or -1 with the reason printed.
+// (its graph, codes and refine codes) and, of the builder, only its parameters and sizes. The
+// facade holds one, or one per NUMA node, and drives each through these operations; every one but
+// the accessors returns 0 or -1 with the reason printed.
 //
 // Three flags make its state: createdWithoutParameter (made for a load; Add is refused),
 // graphBuilt (a graph exists, from Add or a load) and searcherBuilt (the searcher is ready).

@@ -66,8 +66,8 @@ class HNSW : public BuilderState {
 
   // Releases what the inserts work in (the elements with their vectors and level-0 lists, the
   // upper lists, the node locks and levels) and forgets every node, keeping graph and the
-  // chunk table. Nothing reads them once graph is made, but ExploreLayer and LabelOf, which
-  // need them.
+  // chunk table. Nothing but ExploreLayer and LabelOf reads them, and neither is needed once
+  // graph is made.
   void ReleaseNodes();
 
  private:
