@@ -54,6 +54,8 @@ constexpr int kThreads = 8;  // build threads, and the team of the parallel sear
 constexpr double kRecallLevels[] = {0.90, 0.95, 0.99, 0.995};
 constexpr double kThreadLevels[] = {0.95, 0.99};
 constexpr int kScaleQueries = 1000;
+// Rounds of the thread table: in each, one pass of every way of searching.
+constexpr int kThreadRounds = 5;
 
 struct Options {
   bool quick = false;
@@ -250,10 +252,18 @@ Result Measure(AnnSystem& system, const tarvo_test::Dataset& base, const tarvo_t
       tp.level = kThreadLevels[level];
       tp.breadth = breadth;
       tp.recall = point.recall;
-      tp.single = point.qps;
-      tp.batch = BestQps(queries.n, repeat, [&] { system.SearchBatch(queries, kRecallDepth, kThreads, labels.data()); });
-      tp.dynamic = BestQps(queries.n, repeat, [&] { DynamicSplit(system, queries, labels.data()); });
-      tp.pool = BestQps(queries.n, repeat, [&] { WorkerPool(system, queries, labels.data()); });
+      // The one-thread pass is measured again in the same rounds as the three 8-thread ones, so
+      // that a slow spell of the shared machine weighs on the ratios alike; each keeps its best.
+      for (int round = 0; round < std::max(repeat, kThreadRounds); ++round) {
+        tp.single = std::max(tp.single, BestQps(queries.n, 1, [&] {
+          system.SearchBatch(queries, kRecallDepth, 1, labels.data());
+        }));
+        tp.batch = std::max(tp.batch, BestQps(queries.n, 1, [&] {
+          system.SearchBatch(queries, kRecallDepth, kThreads, labels.data());
+        }));
+        tp.dynamic = std::max(tp.dynamic, BestQps(queries.n, 1, [&] { DynamicSplit(system, queries, labels.data()); }));
+        tp.pool = std::max(tp.pool, BestQps(queries.n, 1, [&] { WorkerPool(system, queries, labels.data()); }));
+      }
       if (recall() != point.recall) throw std::runtime_error(result.name + ": parallel search changed the results");
       result.threads.push_back(tp);
       std::fprintf(stderr, "  %-36s 8 threads: batch %.0f, dynamic %.0f, pool %.0f QPS\n", "", tp.batch, tp.dynamic,
@@ -306,7 +316,8 @@ void SystemsTable(std::ostringstream& md, const std::vector<const Result*>& resu
 void ThreadTable(std::ostringstream& md, const std::vector<const Result*>& results) {
   md << "\n8-thread throughput against single-thread at the same breadth (batch: the system's own batch "
         "search, for the engine `Tarvo::Search` with its static split; dynamic: OpenMP dynamic split over "
-        "single-query searches; pool: 8 std::thread workers with an atomic query counter):\n\n";
+        "single-query searches; pool: 8 std::thread workers with an atomic query counter; each figure the best "
+        "of rounds that run one pass of all four, the 1-thread one included):\n\n";
   md << "| system | recall | breadth | 1-thr QPS | batch 8 | x | dynamic 8 | x | pool 8 | x |\n";
   md << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const Result* r : results) {
@@ -534,7 +545,7 @@ int RunScale(const Options& options) {
   std::ostringstream header;
   header << "Clustered Gaussian data (1000 centres of deviation 1 per coordinate, unit noise; " << kScaleQueries
          << " queries from the same mixture), squared L2, recall@10 against the exact top-10; the engine "
-            "through Tarvo (Add without reorder, SaveGraph, LoadGraph per code kind, SetEf, Search) with R 32 "
+            "through Tarvo (Add with and without reorder, SaveGraph, LoadGraph per code kind, SetEf, Search) with R 32 "
             "(HNSW: M 16, ef_construction 200; NSG: L 100, RNN-Descent), hnswlib M 16 ef_construction 200; build "
             "with "
          << kThreads << " threads, index bytes = resident growth over the build, QPS single-threaded (best of "
@@ -550,7 +561,7 @@ int RunScale(const Options& options) {
       const std::vector<int> truth = CachedGroundTruth(base, queries, kRecallDepth, options.cache_dir,
                                                        "gauss" + std::to_string(dim) + "c1000s1");
       std::vector<std::unique_ptr<AnnSystem>> systems = MakeTarvoSystems(
-          {{"HNSW", "NSG"}, {false}, {"FP32", "SQ8U"}, {false}}, options.cache_dir + "/graphs");
+          {{"HNSW", "NSG"}, {false, true}, {"FP32", "SQ8U"}, {false}}, options.cache_dir + "/graphs");
       const size_t engine_systems = systems.size();
       systems.push_back(MakeHnswlibM16());
       const size_t first = results.size();
