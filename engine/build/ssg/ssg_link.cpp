@@ -11,10 +11,43 @@
 
 namespace vexa {
 
+namespace {
+
+// The nodes in breadth-first order over the graph from start, then those it does not reach in
+// increasing order.
+std::vector<int> BreadthFirstOrder(const Graph<int>& graph, int start) {
+  std::vector<int> order;
+  order.reserve(static_cast<size_t>(graph.N));
+  std::vector<uint8_t> seen(static_cast<size_t>(graph.N), 0);
+  const auto visitFrom = [&](int root) {
+    seen[root] = 1;
+    order.push_back(root);
+    for (size_t head = order.size() - 1; head < order.size(); ++head) {
+      const int* row = graph.neighbors + static_cast<size_t>(order[head]) * graph.K;
+      for (int j = 0; j < graph.K; ++j) {
+        const int id = row[j];
+        if (id >= 0 && id < graph.N && seen[id] == 0) {
+          seen[id] = 1;
+          order.push_back(id);
+        }
+      }
+    }
+  };
+  if (start >= 0 && start < graph.N) visitFrom(start);
+  for (int i = 0; i < graph.N; ++i) {
+    if (seen[i] == 0) visitFrom(i);
+  }
+  return order;
+}
+
+}  // namespace
+
 void SSG::TarvoLink(const Graph<int>& initial, Graph<LinkEntry>& link, float threshold) const {
   const VectorTable vectors = Vectors();
   std::vector<LinkScratch> scratch = LinkScratch::ForThreads(nb, L);
-  ParallelForDynamic(nb, 1, [&](int64_t q) {
+  const std::vector<int> order = BreadthFirstOrder(initial, ep);
+  ParallelForDynamic(nb, 1, [&](int64_t k) {
+    const int64_t q = order[static_cast<size_t>(k)];
     LinkScratch& own = scratch[omp_get_thread_num()];
     std::vector<LinkEntry>& pool = own.pool;
     pool.clear();
