@@ -61,7 +61,7 @@ void HNSW::ReleaseNodes() {
     linkLists_ = nullptr;
   }
   std::vector<int>().swap(nodeLevels_);
-  std::vector<std::mutex>().swap(linkLocks_);
+  std::vector<NodeLock>().swap(linkLocks_);
   insertedCount_ = 0;
   topLevel_ = -1;
   entryNode_ = -1;
@@ -94,7 +94,7 @@ void HNSW::Build(float** chunks_in, int consecutiveLog_in, int n) {
   graph = Graph<int>();
   UseChunks(chunks_in, consecutiveLog_in, n);
   const auto count = static_cast<size_t>(n);
-  linkLocks_ = std::vector<std::mutex>(count);
+  linkLocks_ = std::vector<NodeLock>(count);
   nodeLevels_.assign(count, 0);
   size_t bytes = 0;
   if (!__builtin_mul_overflow(count, size_data_per_element_, &bytes)) {

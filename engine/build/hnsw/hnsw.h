@@ -12,6 +12,7 @@
 #include "engine/build/batched_distances.h"
 #include "engine/build/builder_state.h"
 #include "engine/build/input_problem.h"
+#include "engine/build/node_lock.h"
 #include "engine/build/hnsw/hnsw_heap.h"
 #include "engine/build/minstd_uniform.h"
 #include "engine/search/quant/distance.h"
@@ -129,7 +130,7 @@ class HNSW : public BuilderState {
   std::atomic<int> topLevel_{-1};    // highest level of the graph; written under topLevelLock_
   std::atomic<int> entryNode_{-1};   // a node of level topLevel_; written under topLevelLock_
   std::mutex topLevelLock_;          // held by the insert that raises the top level
-  std::vector<std::mutex> linkLocks_;  // one per node: guards its lists
+  std::vector<NodeLock> linkLocks_;  // one per node: guards its lists
   std::mutex counterLock_;           // guards handing out insertion numbers
   size_t data_size_;                 // bytes of one vector
   size_t size_links_level0_;         // bytes of a level-0 list with its header

@@ -13,7 +13,7 @@ void HNSW::Insert(const float* q, uint64_t label) {
     std::lock_guard<std::mutex> hold(counterLock_);
     cur_c = insertedCount_.fetch_add(1);
   }
-  std::lock_guard<std::mutex> own(linkLocks_[cur_c]);
+  std::lock_guard<NodeLock> own(linkLocks_[cur_c]);
   const int level = DrawLevel();
   nodeLevels_[cur_c] = level;
   // Kept to the end by an insert that raises the top level, so that the new top level and entry
@@ -85,7 +85,7 @@ uint32_t HNSW::GreedyDescent(uint32_t ep, const float* q, int from, int to) {
 }
 
 void HNSW::LinkBack(uint32_t n, uint32_t cur_c, int lev, DistanceHeap& reselect) {
-  std::lock_guard<std::mutex> hold(linkLocks_[n]);
+  std::lock_guard<NodeLock> hold(linkLocks_[n]);
   uint32_t* header = LinkList(n, lev);
   uint32_t* ids = header + 1;
   const size_t count = LinkCount(header);

@@ -31,7 +31,7 @@ std::vector<uint32_t>& HNSW::LinkScratch() const {
 }
 
 size_t HNSW::CopyLinks(uint32_t node, int lev, uint32_t* out) {
-  std::lock_guard<std::mutex> hold(linkLocks_[node]);
+  std::lock_guard<NodeLock> hold(linkLocks_[node]);
   const uint32_t* header = LinkList(node, lev);
   const size_t count = LinkCount(header);
   std::memcpy(out, header + 1, count * sizeof(uint32_t));

@@ -1,11 +1,11 @@
 #ifndef TARVO_ENGINE_BUILD_SSG_DESCENT_NODE_H_
 #define TARVO_ENGINE_BUILD_SSG_DESCENT_NODE_H_
 
-#include <mutex>
 #include <random>
 #include <vector>
 
 #include "engine/build/candidate.h"
+#include "engine/build/node_lock.h"
 
 namespace vexa {
 
@@ -20,7 +20,7 @@ struct DescentNode {
 
   std::vector<Candidate> candidates;  // the working neighbour list
   int sampleEnd = 0;                  // length of the sampled prefix of candidates (NN-Descent)
-  std::mutex mutex;                   // guards candidates and the two reverse lists
+  NodeLock mutex;                     // guards candidates and the two reverse lists
   std::vector<int> newIds;            // this iteration's new samples (NN-Descent)
   std::vector<int> oldIds;            // this iteration's old samples (NN-Descent)
   std::vector<int> reverseNewIds;     // nodes that sampled this one as new (NN-Descent)

@@ -54,7 +54,7 @@ void NNDescent::CompareSampledPairs() {
 
 void NNDescent::OfferCandidate(int v, int w, float d) {
   DescentNode& node = nodes[v];
-  std::lock_guard<std::mutex> lock(node.mutex);
+  std::lock_guard<NodeLock> lock(node.mutex);
   // Lists are never empty: seeding gives every node at least sampleCount - 1 > 0 entries and an
   // offer only replaces entries.
   OfferToList(node.candidates, poolSize, w, d);
@@ -117,7 +117,7 @@ void NNDescent::CollectSamples() {
       c.isNew = false;
       if (!(c.distance > trimmedLargest_[c.id])) continue;
       DescentNode& sampled = nodes[c.id];
-      std::lock_guard<std::mutex> lock(sampled.mutex);
+      std::lock_guard<NodeLock> lock(sampled.mutex);
       std::vector<int>& reverse = isNew ? sampled.reverseNewIds : sampled.reverseOldIds;
       if (reverse.size() < static_cast<size_t>(reverseCap)) {
         reverse.push_back(static_cast<int>(u));

@@ -1,8 +1,9 @@
 #ifndef TARVO_ENGINE_BUILD_SSG_REVERSE_EDGE_TARGETS_H_
 #define TARVO_ENGINE_BUILD_SSG_REVERSE_EDGE_TARGETS_H_
 
-#include <mutex>
 #include <vector>
+
+#include "engine/build/node_lock.h"
 
 namespace vexa {
 
@@ -15,7 +16,7 @@ struct ReverseEdgeTargets {
   ReverseEdgeTargets(const ReverseEdgeTargets&) = delete;
   ReverseEdgeTargets& operator=(const ReverseEdgeTargets&) = delete;
 
-  std::vector<std::mutex> locks;  // one per node: guards its row of the link graph and its count below
+  std::vector<NodeLock> locks;  // one per node: guards its row of the link graph and its count below
   std::vector<int> selected;      // per node: its row's leading entries written by the last selection
 };
 

@@ -51,7 +51,7 @@ void RNNDescent::PruneAndRedistribute() {
     // The node keeps the thread's empty list (and its storage) in place of its own.
     taken.clear();
     {
-      std::lock_guard<std::mutex> lock(node.mutex);
+      std::lock_guard<NodeLock> lock(node.mutex);
       taken.swap(node.candidates);
     }
     if (taken.empty()) return;
@@ -89,14 +89,14 @@ void RNNDescent::PruneAndRedistribute() {
           });
       if (occluder != -1) {
         DescentNode& target = nodes[occluder];
-        std::lock_guard<std::mutex> lock(target.mutex);
+        std::lock_guard<NodeLock> lock(target.mutex);
         target.candidates.push_back(Candidate{p.id, best, true});
       } else {
         kept.push_back(p);
       }
     }
     for (Candidate& c : kept) c.isNew = false;
-    std::lock_guard<std::mutex> lock(node.mutex);
+    std::lock_guard<NodeLock> lock(node.mutex);
     node.candidates.insert(node.candidates.end(), kept.begin(), kept.end());
   });
 }
@@ -106,7 +106,7 @@ void RNNDescent::GatherReverse() {
     // Candidate lists do not change during this step; only the reverse lists do, under the lock
     // of the node they belong to.
     for (const Candidate& c : nodes[u].candidates) {
-      std::lock_guard<std::mutex> lock(nodes[c.id].mutex);
+      std::lock_guard<NodeLock> lock(nodes[c.id].mutex);
       reverseLists[c.id].push_back(Candidate{static_cast<int>(u), c.distance, c.isNew});
     }
   });
@@ -128,7 +128,7 @@ void RNNDescent::ScatterReverse() {
   ParallelForStatic(N, [&](int64_t u) {
     for (const Candidate& e : reverseLists[u]) {
       DescentNode& target = nodes[e.id];
-      std::lock_guard<std::mutex> lock(target.mutex);
+      std::lock_guard<NodeLock> lock(target.mutex);
       target.candidates.push_back(Candidate{static_cast<int>(u), e.distance, e.isNew});
     }
   });

@@ -74,7 +74,7 @@ void SSG::InsertReverseEdges(int n, ReverseEdgeTargets& targets, Graph<LinkEntry
   source.clear();
   {
     const LinkEntry* row = link.neighbors + static_cast<size_t>(n) * degree;
-    std::lock_guard<std::mutex> lock(targets.locks[n]);
+    std::lock_guard<NodeLock> lock(targets.locks[n]);
     for (size_t j = 0; j < degree && row[j].id != -1; ++j) source.push_back(row[j]);
   }
 
@@ -88,7 +88,7 @@ void SSG::InsertReverseEdges(int n, ReverseEdgeTargets& targets, Graph<LinkEntry
     bool present = false;
     int settled = 0;
     {
-      std::lock_guard<std::mutex> lock(targets.locks[t]);
+      std::lock_guard<NodeLock> lock(targets.locks[t]);
       settled = targets.selected[t];
       for (size_t j = 0; j < degree && row[j].id != -1; ++j) {
         if (row[j].id == n) {
@@ -103,7 +103,7 @@ void SSG::InsertReverseEdges(int n, ReverseEdgeTargets& targets, Graph<LinkEntry
 
     if (merged.size() <= degree) {
       // Row t had a free slot; if another thread has taken the last one meanwhile, the edge is lost.
-      std::lock_guard<std::mutex> lock(targets.locks[t]);
+      std::lock_guard<NodeLock> lock(targets.locks[t]);
       for (size_t j = 0; j < degree; ++j) {
         if (row[j].id == -1) {
           row[j] = LinkEntry{n, edge.distance};
@@ -132,7 +132,7 @@ void SSG::InsertReverseEdges(int n, ReverseEdgeTargets& targets, Graph<LinkEntry
           });
       if (occluder < 0) selected.push_back(p);
     }
-    std::lock_guard<std::mutex> lock(targets.locks[t]);
+    std::lock_guard<NodeLock> lock(targets.locks[t]);
     size_t m = 0;
     for (; m < selected.size(); ++m) row[m] = selected[m].entry;
     for (; m < degree; ++m) row[m].id = -1;
