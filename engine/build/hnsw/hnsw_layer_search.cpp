@@ -101,15 +101,34 @@ void HNSW::KeepDiverseNeighbors(DistanceHeap& heap, size_t M) {
   heap.Swap(queue);  // the heap keeps the cleared scratch storage
   std::make_heap(queue.begin(), queue.end(), NearerThenLargerIdFirst());
   kept.clear();
+  // The nearest candidate is always kept and is the kept node every later one meets first, so
+  // its distances to the next few candidates are computed together; whether a candidate is
+  // covered does not depend on the order in which the kept nodes are tried. Candidates taken
+  // from the queue but not reached once M are kept would have stayed in it unread.
+  constexpr size_t kAhead = 4;
+  DistanceId ahead[kAhead];
+  float toFirst[kAhead];
   while (kept.size() < M && !queue.empty()) {
-    std::pop_heap(queue.begin(), queue.end(), NearerThenLargerIdFirst());
-    const DistanceId next = queue.back();
-    queue.pop_back();
-    const float* v = NodeVector(next.id);
-    const bool covered = std::any_of(kept.begin(), kept.end(), [&](const DistanceId& k) {
-      return distFn_(NodeVector(k.id), v, dim_) < next.distance;
-    });
-    if (!covered) kept.push_back(next);
+    size_t count = 0;
+    for (; count < kAhead && !queue.empty(); ++count) {
+      std::pop_heap(queue.begin(), queue.end(), NearerThenLargerIdFirst());
+      ahead[count] = queue.back();
+      queue.pop_back();
+    }
+    size_t from = 0;
+    if (kept.empty()) kept.push_back(ahead[from++]);
+    NodeDistances(
+        NodeVector(kept[0].id), count - from, [&](size_t i) { return ahead[from + i].id; },
+        [&](int i, float d) { toFirst[from + i] = d; });
+    for (size_t i = from; i < count && kept.size() < M; ++i) {
+      const DistanceId next = ahead[i];
+      if (toFirst[i] < next.distance) continue;
+      const float* v = NodeVector(next.id);
+      const bool covered = std::any_of(kept.begin() + 1, kept.end(), [&](const DistanceId& k) {
+        return distFn_(NodeVector(k.id), v, dim_) < next.distance;
+      });
+      if (!covered) kept.push_back(next);
+    }
   }
   for (const DistanceId& k : kept) heap.push(k);
 }
