@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -15,62 +17,104 @@
 namespace vexa {
 namespace {
 
-// Keeps the `top` values that rank first under Compare (with std::less: the smallest); the top of
-// the heap is then the top-th of them. Equal values are not exchanged.
+// The values are ranked by an unsigned key that orders as the floats do, with -0 just below +0.
+uint32_t KeyOf(float x) {
+  uint32_t bits;
+  std::memcpy(&bits, &x, sizeof(bits));
+  return (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+}
+
+float ValueOf(uint32_t key) {
+  const uint32_t bits = (key & 0x80000000u) != 0 ? key & 0x7fffffffu : ~key;
+  float x;
+  std::memcpy(&x, &bits, sizeof(x));
+  return x;
+}
+
+constexpr int kDigitBits = 16;
+constexpr size_t kDigits = size_t{1} << kDigitBits;
+
+// Counts of a 16-bit digit of the keys, one table per thread of a team.
+using DigitCounts = std::vector<std::vector<uint64_t>>;
+
+// The digit whose keys hold the one of ascending rank `rank` among the counts of every thread,
+// summed in thread order; rank becomes its rank among the keys of that digit.
+uint32_t DigitOfRank(const DigitCounts& counts, int team, uint64_t& rank) {
+  for (size_t digit = 0; digit < kDigits; ++digit) {
+    uint64_t here = 0;
+    for (int t = 0; t < team; ++t) here += counts[t][digit];
+    if (rank < here) return static_cast<uint32_t>(digit);
+    rank -= here;
+  }
+  return static_cast<uint32_t>(kDigits - 1);  // not reached: the rank is below the count
+}
+
+// The keys of ascending ranks lowRank and highRank among the non-NaN values, by two passes that
+// count the high and then the low 16 bits of the keys; sets the zero flags from the first pass.
+void KeysOfRanks(const float* rows, int64_t count, uint64_t lowRank, uint64_t highRank, uint32_t keys[2],
+                 bool* positiveZero, bool* negativeZero) {
+  // Each thread makes its own tables, so that they are zeroed in parallel and near it.
+  const int threads = omp_get_max_threads();
+  DigitCounts high(threads);
+  const int team = ForEachTeamBlock(count, [&](int t, int64_t begin, int64_t end) {
+    std::vector<uint64_t>& own = high[t];
+    own.assign(kDigits, 0);
+    for (int64_t i = begin; i < end; ++i) {
+      if (!std::isnan(rows[i])) ++own[KeyOf(rows[i]) >> kDigitBits];
+    }
+  });
+  *positiveZero = false;
+  *negativeZero = false;
+  for (int t = 0; t < team; ++t) {
+    *positiveZero = *positiveZero || high[t][KeyOf(0.0f) >> kDigitBits] != 0;
+    *negativeZero = *negativeZero || high[t][KeyOf(-0.0f) >> kDigitBits] != 0;
+  }
+  uint64_t ranks[2] = {lowRank, highRank};
+  uint32_t digits[2];
+  for (int e = 0; e < 2; ++e) digits[e] = DigitOfRank(high, team, ranks[e]);
+  high = DigitCounts();
+  DigitCounts low[2] = {DigitCounts(threads), DigitCounts(threads)};
+  const int lowTeam = ForEachTeamBlock(count, [&](int t, int64_t begin, int64_t end) {
+    for (int e = 0; e < 2; ++e) low[e][t].assign(kDigits, 0);
+    for (int64_t i = begin; i < end; ++i) {
+      if (std::isnan(rows[i])) continue;
+      const uint32_t key = KeyOf(rows[i]);
+      for (int e = 0; e < 2; ++e) {
+        if (key >> kDigitBits == digits[e]) ++low[e][t][key & (kDigits - 1)];
+      }
+    }
+  });
+  for (int e = 0; e < 2; ++e) keys[e] = digits[e] << kDigitBits | DigitOfRank(low[e], lowTeam, ranks[e]);
+}
+
+// The number of non-NaN values among count.
+uint64_t NumberCount(const float* rows, int64_t count) {
+  uint64_t numbers = 0;
+#pragma omp parallel for reduction(+ : numbers)
+  for (int64_t i = 0; i < count; ++i) numbers += std::isnan(rows[i]) ? 0 : 1;
+  return numbers;
+}
+
+// One pass of bounded heaps over every value in order, as the trimming is defined: the top values
+// that rank first under Compare, equal values not exchanged; the top-th of them (the last when
+// fewer). Only this tells which zero the range ends at when both zeros occur.
 template <typename Compare>
-class BoundedHeap {
- public:
-  // Room for top values is taken at once, so offers do not allocate.
-  explicit BoundedHeap(uint64_t top) : top_(top) { heap_.reserve(static_cast<size_t>(top)); }
-  // Offers one value. A NaN has no rank and is left out, as max and min leave it out elsewhere.
-  void Offer(float x) {
-    if (std::isnan(x)) return;
-    if (heap_.size() < top_) {
-      heap_.push_back(x);
-      std::push_heap(heap_.begin(), heap_.end(), Compare());
-    } else if (Compare()(x, heap_.front())) {
-      std::pop_heap(heap_.begin(), heap_.end(), Compare());
-      heap_.back() = x;
-      std::push_heap(heap_.begin(), heap_.end(), Compare());
+float TopOfOnePass(const float* rows, int64_t count, uint64_t top) {
+  std::vector<float> heap;
+  heap.reserve(static_cast<size_t>(top));
+  for (int64_t i = 0; i < count; ++i) {
+    const float x = rows[i];
+    if (std::isnan(x)) continue;
+    if (heap.size() < top) {
+      heap.push_back(x);
+      std::push_heap(heap.begin(), heap.end(), Compare());
+    } else if (Compare()(x, heap.front())) {
+      std::pop_heap(heap.begin(), heap.end(), Compare());
+      heap.back() = x;
+      std::push_heap(heap.begin(), heap.end(), Compare());
     }
   }
-  // Whether no value has been kept.
-  bool empty() const { return heap_.empty(); }
-  // The top-th value kept (the last one when fewer were offered); the heap is not empty.
-  float Top() const { return heap_.front(); }
-  // The values kept, in heap order.
-  const std::vector<float>& Values() const { return heap_; }
-
- private:
-  uint64_t top_;
-  std::vector<float> heap_;  // a heap under Compare: its front is the worst kept value
-};
-
-// One thread's share of the trimming: the values of its block that rank among its top smallest
-// and its top largest, and which zeros it met.
-struct TrimPart {
-  explicit TrimPart(uint64_t top) : low(top), high(top) {}
-  BoundedHeap<std::less<float>> low;
-  BoundedHeap<std::greater<float>> high;
-  bool positiveZero = false;
-  bool negativeZero = false;
-};
-
-// The top-th value under Compare of the values that the parts kept (the last one when they kept
-// fewer), or nothing when they kept none. The top values ranking first among all values are among
-// those some part kept, since each part kept the top ranking first in its block.
-template <typename Compare, typename HeapOf>
-bool TopOfParts(const std::vector<TrimPart>& parts, int team, uint64_t top, HeapOf heapOf, float* value) {
-  std::vector<float> kept;
-  for (int t = 0; t < team; ++t) {
-    const std::vector<float>& values = heapOf(parts[t]).Values();
-    kept.insert(kept.end(), values.begin(), values.end());
-  }
-  if (kept.empty()) return false;
-  const size_t rank = static_cast<size_t>(std::min<uint64_t>(top, kept.size())) - 1;
-  std::nth_element(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(rank), kept.end(), Compare());
-  *value = kept[rank];
-  return true;
+  return heap.front();
 }
 
 }  // namespace
@@ -90,44 +134,24 @@ void SQ4L2Codec::Fit(const float* rows, int n, int d) {
               static_cast<double>(maxx), static_cast<double>(dif));
 }
 
-// Each thread trims its block; the top-th smallest and largest of the values the threads kept
-// are those of all values. The numbers are; a zero among them could still be +0 or -0, which the
-// heaps of one pass over all values tell apart only by the order in which they met the zeros, so
-// when both zeros occur and the range ends at zero, that pass is made instead.
+// The top-th smallest and largest values are those of ascending ranks top - 1 and numbers - top
+// (or the extremes when there are fewer numbers), found by counting digits of their keys over
+// the team. Their numbers are; a zero among them could still be +0 or -0, which one pass of the
+// heaps tells apart only by the order in which it met the zeros, so when both zeros occur and
+// the range ends at zero, that pass is made instead.
 void SQ4L2Codec::Trim(const float* rows, int64_t count, uint64_t top) {
-  std::vector<TrimPart> parts;
-  for (int t = 0; t < omp_get_max_threads(); ++t) parts.emplace_back(top);
-  const int team = ForEachTeamBlock(count, [&](int t, int64_t begin, int64_t end) {
-    TrimPart& part = parts[t];
-    for (int64_t i = begin; i < end; ++i) {
-      const float x = rows[i];
-      part.low.Offer(x);
-      part.high.Offer(x);
-      if (x == 0.0f) (std::signbit(x) ? part.negativeZero : part.positiveZero) = true;
-    }
-  });
-  float low = 0.0f;
-  float high = 0.0f;
-  if (!TopOfParts<std::less<float>>(parts, team, top, [](const TrimPart& p) -> const auto& { return p.low; }, &low)) {
-    return;  // every value is a NaN
-  }
-  TopOfParts<std::greater<float>>(parts, team, top, [](const TrimPart& p) -> const auto& { return p.high; }, &high);
+  const uint64_t numbers = NumberCount(rows, count);
+  if (numbers == 0) return;  // every value is a NaN
+  const uint64_t kept = std::min<uint64_t>(top, numbers);
+  uint32_t keys[2];
   bool positiveZero = false;
   bool negativeZero = false;
-  for (int t = 0; t < team; ++t) {
-    positiveZero = positiveZero || parts[t].positiveZero;
-    negativeZero = negativeZero || parts[t].negativeZero;
-  }
+  KeysOfRanks(rows, count, kept - 1, numbers - kept, keys, &positiveZero, &negativeZero);
+  float low = ValueOf(keys[0]);
+  float high = ValueOf(keys[1]);
   if ((low == 0.0f || high == 0.0f) && positiveZero && negativeZero) {
-    parts.clear();
-    BoundedHeap<std::less<float>> lowest(top);
-    BoundedHeap<std::greater<float>> highest(top);
-    for (int64_t i = 0; i < count; ++i) {
-      lowest.Offer(rows[i]);
-      highest.Offer(rows[i]);
-    }
-    low = lowest.Top();
-    high = highest.Top();
+    low = TopOfOnePass<std::less<float>>(rows, count, top);
+    high = TopOfOnePass<std::greater<float>>(rows, count, top);
   } else if (low == 0.0f || high == 0.0f) {
     const float zero = negativeZero ? -0.0f : 0.0f;
     if (low == 0.0f) low = zero;
