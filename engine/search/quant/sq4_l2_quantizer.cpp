@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "engine/search/memory/team_blocks.h"
@@ -56,18 +57,26 @@ void KeysOfRanks(const float* rows, int64_t count, uint64_t lowRank, uint64_t hi
   // Each thread makes its own tables, so that they are zeroed in parallel and near it.
   const int threads = omp_get_max_threads();
   DigitCounts high(threads);
+  // Per thread: whether it met +0 and whether it met -0.
+  std::vector<std::pair<bool, bool>> zeros(static_cast<size_t>(threads), {false, false});
   const int team = ForEachTeamBlock(count, [&](int t, int64_t begin, int64_t end) {
     std::vector<uint64_t>& own = high[t];
     own.assign(kDigits, 0);
+    bool positive = false;
+    bool negative = false;
     for (int64_t i = begin; i < end; ++i) {
-      if (!std::isnan(rows[i])) ++own[KeyOf(rows[i]) >> kDigitBits];
+      const float x = rows[i];
+      if (std::isnan(x)) continue;
+      ++own[KeyOf(x) >> kDigitBits];
+      if (x == 0.0f) (std::signbit(x) ? negative : positive) = true;
     }
+    zeros[t] = {positive, negative};
   });
   *positiveZero = false;
   *negativeZero = false;
   for (int t = 0; t < team; ++t) {
-    *positiveZero = *positiveZero || high[t][KeyOf(0.0f) >> kDigitBits] != 0;
-    *negativeZero = *negativeZero || high[t][KeyOf(-0.0f) >> kDigitBits] != 0;
+    *positiveZero = *positiveZero || zeros[t].first;
+    *negativeZero = *negativeZero || zeros[t].second;
   }
   uint64_t ranks[2] = {lowRank, highRank};
   uint32_t digits[2];
