@@ -57,43 +57,49 @@ void RNNDescent::PruneAndRedistribute() {
     if (taken.empty()) return;
     SortDroppingRepeats(taken);
 
+    // Each candidate meets every entry kept before it (two old ones do not meet; a kept entry
+    // with the candidate's id drops it) and goes to the nearest one nearer to it than the node,
+    // the first of equals. Here each kept entry meets the later candidates as it is kept, its
+    // distances to all of them computed together (a distance is the same both ways round), so
+    // every candidate's occluder is known when its turn comes.
+    const size_t count = taken.size();
+    std::vector<int>& later = lists.compared;
+    std::vector<float>& nearest = lists.nearest;
+    std::vector<int>& occluder = lists.occluder;
+    std::vector<uint8_t>& repeated = lists.repeated;
+    nearest.assign(count, FLT_MAX);
+    occluder.assign(count, -1);
+    repeated.assign(count, 0);
     kept.clear();
-    for (const Candidate& p : taken) {
-      if (kept.empty()) {
-        kept.push_back(p);
+    for (size_t i = 0; i < count; ++i) {
+      const Candidate& p = taken[i];
+      if (repeated[i] != 0) continue;
+      if (occluder[i] != -1) {
+        DescentNode& target = nodes[occluder[i]];
+        std::lock_guard<NodeLock> lock(target.mutex);
+        target.candidates.push_back(Candidate{p.id, nearest[i], true});
         continue;
       }
-      // Two old entries are not compared; a kept entry with p's id drops p, whatever the
-      // distances to the entries before it.
-      std::vector<int>& compared = lists.compared;
-      compared.clear();
-      bool repeated = false;
-      for (const Candidate& r : kept) {
-        if (!p.isNew && !r.isNew) continue;
-        if (p.id == r.id) {
-          repeated = true;
-          break;
+      kept.push_back(p);
+      later.clear();
+      for (size_t j = i + 1; j < count; ++j) {
+        const Candidate& c = taken[j];
+        if (repeated[j] != 0 || (!c.isNew && !p.isNew)) continue;
+        if (c.id == p.id) {
+          repeated[j] = 1;
+          continue;
         }
-        compared.push_back(r.id);
+        later.push_back(static_cast<int>(j));
       }
-      if (repeated) continue;
-      float best = FLT_MAX;
-      int occluder = -1;
       Distances(
-          p.id, static_cast<int>(compared.size()), [&compared](int i) { return compared[i]; },
-          [&](int i, float d) {
-            if (d < p.distance && d < best) {
-              occluder = compared[i];
-              best = d;
+          p.id, static_cast<int>(later.size()), [&](int c) { return taken[later[c]].id; },
+          [&](int c, float d) {
+            const int j = later[c];
+            if (d < taken[j].distance && d < nearest[j]) {
+              occluder[j] = p.id;
+              nearest[j] = d;
             }
           });
-      if (occluder != -1) {
-        DescentNode& target = nodes[occluder];
-        std::lock_guard<NodeLock> lock(target.mutex);
-        target.candidates.push_back(Candidate{p.id, best, true});
-      } else {
-        kept.push_back(p);
-      }
     }
     for (Candidate& c : kept) c.isNew = false;
     std::lock_guard<NodeLock> lock(node.mutex);

@@ -1,6 +1,7 @@
 #ifndef TARVO_ENGINE_BUILD_SSG_RNN_DESCENT_H_
 #define TARVO_ENGINE_BUILD_SSG_RNN_DESCENT_H_
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -42,7 +43,10 @@ class RNNDescent : public DescentContext {
   struct PruneLists {
     std::vector<Candidate> taken;  // the node's candidates, taken out of the node
     std::vector<Candidate> kept;   // the candidates that stay with the node
-    std::vector<int> compared;     // the kept ids that a candidate is compared with
+    std::vector<int> compared;     // positions in taken of the later candidates a kept one meets
+    std::vector<float> nearest;    // per position in taken: distance to its nearest occluder so far
+    std::vector<int> occluder;     // per position in taken: that occluder's id, or -1
+    std::vector<uint8_t> repeated;  // per position in taken: 1 when a kept entry has its id
   };
 
   int outerRounds = 4;
