@@ -11,6 +11,16 @@
 namespace tarvo_bench {
 namespace {
 
+// The faiss library this benchmark was linked against.
+const char* FaissBuild() {
+#ifdef TARVO_FAISS_NATIVE
+  return "faiss 1.7.3 built here from Debian's source package (scripts/build_faiss_native.sh: its AVX2 variant, "
+         "-march=native)";
+#else
+  return "faiss 1.7.3 (Debian libfaiss-dev, static libfaiss.a built for baseline x86-64, no AVX2 variant)";
+#endif
+}
+
 enum class FaissKind { kHnswFlat, kNsgFlat, kHnswSq8 };
 
 class FaissSystem : public AnnSystem {
@@ -26,13 +36,7 @@ class FaissSystem : public AnnSystem {
     return "faiss";
   }
 
-  std::string note() const override {
-#ifdef TARVO_FAISS_NATIVE
-    return "faiss 1.7.3 from Debian's source, built here with AVX2 and -march=native";
-#else
-    return "faiss 1.7.3 Debian build for baseline x86-64 (no AVX2)";
-#endif
-  }
+  std::string note() const override { return FaissBuild(); }
 
   void Build(const tarvo_test::Dataset& base) override {
     switch (kind_) {
@@ -98,13 +102,7 @@ std::vector<std::unique_ptr<AnnSystem>> MakeFaissSystems() {
 }
 
 std::string FaissBuildNote() {
-#ifdef TARVO_FAISS_NATIVE
-  const char* build = "faiss 1.7.3 built here from Debian's source package (scripts/build_faiss_native.sh: its AVX2 "
-                      "variant, -march=native)";
-#else
-  const char* build = "faiss 1.7.3 (Debian libfaiss-dev, static libfaiss.a built for baseline x86-64, no AVX2 variant)";
-#endif
-  return std::string(build) + ", efConstruction 200 for the HNSW indexes, NSG with its default k-NN graph build";
+  return std::string(FaissBuild()) + ", efConstruction 200 for the HNSW indexes, NSG with its default k-NN graph build";
 }
 
 }  // namespace tarvo_bench

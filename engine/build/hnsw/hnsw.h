@@ -12,9 +12,9 @@
 #include "engine/build/batched_distances.h"
 #include "engine/build/builder_state.h"
 #include "engine/build/input_problem.h"
-#include "engine/build/node_lock.h"
 #include "engine/build/hnsw/hnsw_heap.h"
 #include "engine/build/minstd_uniform.h"
+#include "engine/build/node_lock.h"
 #include "engine/search/quant/distance.h"
 #include "engine/search/graph/graph.h"
 

@@ -118,7 +118,7 @@ void HNSW::KeepDiverseNeighbors(DistanceHeap& heap, size_t M) {
     size_t from = 0;
     if (kept.empty()) kept.push_back(ahead[from++]);
     NodeDistances(
-        NodeVector(kept[0].id), count - from, [&](size_t i) { return ahead[from + i].id; },
+        NodeVector(kept[0].id), count - from, [&](int i) { return ahead[from + i].id; },
         [&](int i, float d) { toFirst[from + i] = d; });
     for (size_t i = from; i < count && kept.size() < M; ++i) {
       const DistanceId next = ahead[i];

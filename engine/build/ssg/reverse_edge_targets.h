@@ -17,7 +17,7 @@ struct ReverseEdgeTargets {
   ReverseEdgeTargets& operator=(const ReverseEdgeTargets&) = delete;
 
   std::vector<NodeLock> locks;  // one per node: guards its row of the link graph and its count below
-  std::vector<int> selected;      // per node: its row's leading entries written by the last selection
+  std::vector<int> selected;    // per node: its row's leading entries written by the last selection
 };
 
 }  // namespace vexa

@@ -63,7 +63,7 @@ void RNNDescent::PruneAndRedistribute() {
     // distances to all of them computed together (a distance is the same both ways round), so
     // every candidate's occluder is known when its turn comes.
     const size_t count = taken.size();
-    std::vector<int>& later = lists.compared;
+    std::vector<int>& later = lists.later;
     std::vector<float>& nearest = lists.nearest;
     std::vector<int>& occluder = lists.occluder;
     std::vector<uint8_t>& repeated = lists.repeated;

@@ -43,7 +43,7 @@ class RNNDescent : public DescentContext {
   struct PruneLists {
     std::vector<Candidate> taken;  // the node's candidates, taken out of the node
     std::vector<Candidate> kept;   // the candidates that stay with the node
-    std::vector<int> compared;     // positions in taken of the later candidates a kept one meets
+    std::vector<int> later;        // positions in taken of the later candidates a kept one meets
     std::vector<float> nearest;    // per position in taken: distance to its nearest occluder so far
     std::vector<int> occluder;     // per position in taken: that occluder's id, or -1
     std::vector<uint8_t> repeated;  // per position in taken: 1 when a kept entry has its id

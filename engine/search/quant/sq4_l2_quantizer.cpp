@@ -50,10 +50,12 @@ uint32_t DigitOfRank(const DigitCounts& counts, int team, uint64_t& rank) {
   return static_cast<uint32_t>(kDigits - 1);  // not reached: the rank is below the count
 }
 
-// The keys of ascending ranks lowRank and highRank among the non-NaN values, by two passes that
-// count the high and then the low 16 bits of the keys; sets the zero flags from the first pass.
-void KeysOfRanks(const float* rows, int64_t count, uint64_t lowRank, uint64_t highRank, uint32_t keys[2],
-                 bool* positiveZero, bool* negativeZero) {
+// The keys of the top-th smallest and the top-th largest non-NaN values (the largest and the
+// smallest when there are fewer), by two passes over the team: one counts the high 16 bits of the
+// keys, which places both ranks in a digit, the other the low 16 bits within those two digits.
+// Sets the zero flags from the first pass; false when every value is a NaN.
+bool TrimmedKeys(const float* rows, int64_t count, uint64_t top, uint32_t keys[2], bool* positiveZero,
+                 bool* negativeZero) {
   // Each thread makes its own tables, so that they are zeroed in parallel and near it.
   const int threads = omp_get_max_threads();
   DigitCounts high(threads);
@@ -72,13 +74,17 @@ void KeysOfRanks(const float* rows, int64_t count, uint64_t lowRank, uint64_t hi
     }
     zeros[t] = {positive, negative};
   });
+  uint64_t numbers = 0;
   *positiveZero = false;
   *negativeZero = false;
   for (int t = 0; t < team; ++t) {
+    for (const uint64_t n : high[t]) numbers += n;
     *positiveZero = *positiveZero || zeros[t].first;
     *negativeZero = *negativeZero || zeros[t].second;
   }
-  uint64_t ranks[2] = {lowRank, highRank};
+  if (numbers == 0) return false;
+  const uint64_t kept = std::min<uint64_t>(top, numbers);
+  uint64_t ranks[2] = {kept - 1, numbers - kept};  // ascending
   uint32_t digits[2];
   for (int e = 0; e < 2; ++e) digits[e] = DigitOfRank(high, team, ranks[e]);
   high = DigitCounts();
@@ -94,14 +100,7 @@ void KeysOfRanks(const float* rows, int64_t count, uint64_t lowRank, uint64_t hi
     }
   });
   for (int e = 0; e < 2; ++e) keys[e] = digits[e] << kDigitBits | DigitOfRank(low[e], lowTeam, ranks[e]);
-}
-
-// The number of non-NaN values among count.
-uint64_t NumberCount(const float* rows, int64_t count) {
-  uint64_t numbers = 0;
-#pragma omp parallel for reduction(+ : numbers)
-  for (int64_t i = 0; i < count; ++i) numbers += std::isnan(rows[i]) ? 0 : 1;
-  return numbers;
+  return true;
 }
 
 // One pass of bounded heaps over every value in order, as the trimming is defined: the top values
@@ -143,19 +142,15 @@ void SQ4L2Codec::Fit(const float* rows, int n, int d) {
               static_cast<double>(maxx), static_cast<double>(dif));
 }
 
-// The top-th smallest and largest values are those of ascending ranks top - 1 and numbers - top
-// (or the extremes when there are fewer numbers), found by counting digits of their keys over
-// the team. Their numbers are; a zero among them could still be +0 or -0, which one pass of the
-// heaps tells apart only by the order in which it met the zeros, so when both zeros occur and
-// the range ends at zero, that pass is made instead.
+// The bounds are found by counting digits of order-keeping keys over the team. Their values are
+// exact, but a zero among them could still be +0 or -0, which one pass of the heaps tells apart
+// only by the order in which it met the zeros, so when both zeros occur and the range ends at
+// zero, that pass is made instead.
 void SQ4L2Codec::Trim(const float* rows, int64_t count, uint64_t top) {
-  const uint64_t numbers = NumberCount(rows, count);
-  if (numbers == 0) return;  // every value is a NaN
-  const uint64_t kept = std::min<uint64_t>(top, numbers);
   uint32_t keys[2];
   bool positiveZero = false;
   bool negativeZero = false;
-  KeysOfRanks(rows, count, kept - 1, numbers - kept, keys, &positiveZero, &negativeZero);
+  if (!TrimmedKeys(rows, count, top, keys, &positiveZero, &negativeZero)) return;  // every value is a NaN
   float low = ValueOf(keys[0]);
   float high = ValueOf(keys[1]);
   if ((low == 0.0f || high == 0.0f) && positiveZero && negativeZero) {
