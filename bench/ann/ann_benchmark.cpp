@@ -470,7 +470,7 @@ void Write(const Options& options, const std::string& stem, std::string md, cons
                options.out_dir.c_str(), stem.c_str());
 }
 
-const std::vector<int> kBreadths = {10, 16, 24, 32, 48, 64, 96, 128, 192, 256, 384, 512};
+const std::vector<int> kBreadths = {10, 16, 24, 32, 40, 48, 56, 64, 72, 80, 88, 96, 112, 128, 160, 192, 256, 384, 512};
 
 // The engine's configurations of a Fashion-MNIST run. The cosine run builds every graph with "IP"
 // and again with "L2" over the same unit rows: the second shows what the first loses to the metric.
