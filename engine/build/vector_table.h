@@ -24,6 +24,14 @@ class VectorTable {
 
   // The dim floats of vector i.
   const float* Row(int64_t i) const { return ChunkRow(chunks_, consecutiveLog_, dim_, i); }
+  // Asks for every cache line of vector i, for a read that comes soon: changes no result.
+  void PrefetchRow(int64_t i) const {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(Row(i));
+    const uintptr_t end = start + static_cast<uintptr_t>(dim_) * sizeof(float);
+    for (uintptr_t line = start & ~uintptr_t{63}; line < end; line += 64) {
+      __builtin_prefetch(reinterpret_cast<const void*>(line), 0, 3);
+    }
+  }
   // distFn(query, vector id).
   float Distance(const float* query, int64_t id) const { return distFn_(query, Row(id), dim_); }
   // distFn(vector a, vector b).

@@ -8,6 +8,7 @@
 #include "engine/build/candidate.h"
 #include "engine/build/insert_candidate.h"
 #include "engine/build/vector_table.h"
+#include "engine/search/memory/prefetch.h"
 #include "engine/search/memory/visited_bitset.h"
 #include "engine/search/graph/graph.h"
 
@@ -40,6 +41,13 @@ void GreedySearch(const VectorTable& vectors, const float* query, const Graph<in
     }
     list[k].isNew = false;
     const int* row = graph.neighbors + static_cast<size_t>(list[k].id) * K;
+    // The row expanded next is most often that of the next new entry: its fetch overlaps the
+    // distances of this row.
+    for (int next = k + 1; next < L; ++next) {
+      if (!list[next].isNew) continue;
+      PrefetchLines(graph.neighbors + static_cast<size_t>(list[next].id) * K, (K * 4 + 63) / 64);
+      break;
+    }
     int nk = L;
     // The row's unmarked neighbours are marked and their distances computed together, then
     // weighed in row order: what one at a time would do, since weighing one decides nothing about

@@ -68,6 +68,9 @@ void SSG::PruneCandidates(int q, const std::vector<LinkEntry>& pool, Graph<LinkE
     // once R are kept, so the rest of the pool cannot change the row.
     if (rule != PruneRule::kRelaxed && kept.size() >= degree) break;
     const LinkEntry& p = pool[i];
+    // The next candidate's row was last read while the pool was collected and has mostly left
+    // the cache since; asking for it now overlaps its fetch with this candidate's distances.
+    if (i + 1 < pool.size()) vectors.PrefetchRow(pool[i + 1].id);
     const int at = FirstOccluder(
         vectors, p.id, static_cast<int>(order.size()), [&](int k) { return kept[inKeptOrder ? k : order[k]]; },
         [&](const LinkEntry& r, float djk) {

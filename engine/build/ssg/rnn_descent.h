@@ -46,6 +46,7 @@ class RNNDescent : public DescentContext {
     std::vector<int> later;        // positions in taken of the later candidates a kept one meets
     std::vector<float> nearest;    // per position in taken: distance to its nearest occluder so far
     std::vector<int> occluder;     // per position in taken: that occluder's id, or -1
+    std::vector<int> handed;       // positions in taken of the occluded candidates, in order
     std::vector<uint8_t> repeated;  // per position in taken: 1 when a kept entry has its id
   };
 
