@@ -6,6 +6,7 @@
 
 #include "engine/build/batched_distances.h"
 #include "engine/search/memory/chunk_row.h"
+#include "engine/search/memory/prefetch.h"
 #include "engine/search/quant/distance.h"
 
 namespace vexa {
@@ -26,10 +27,11 @@ class VectorTable {
   const float* Row(int64_t i) const { return ChunkRow(chunks_, consecutiveLog_, dim_, i); }
   // Asks for every cache line of vector i, for a read that comes soon: changes no result.
   void PrefetchRow(int64_t i) const {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(Row(i));
-    const uintptr_t end = start + static_cast<uintptr_t>(dim_) * sizeof(float);
-    for (uintptr_t line = start & ~uintptr_t{63}; line < end; line += 64) {
-      __builtin_prefetch(reinterpret_cast<const void*>(line), 0, 3);
+    const uintptr_t start = reinterpret_cast<uintptr_t>(Row(i)) & ~uintptr_t{63};
+    const uintptr_t end = reinterpret_cast<uintptr_t>(Row(i) + dim_);
+    const int lines = static_cast<int>((end - start + 63) / 64);
+    for (int done = 0; done < lines; done += static_cast<int>(kMaxPrefetchLines)) {
+      PrefetchLines(reinterpret_cast<const void*>(start + 64u * static_cast<unsigned>(done)), lines - done);
     }
   }
   // distFn(query, vector id).

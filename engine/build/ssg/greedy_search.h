@@ -45,7 +45,7 @@ void GreedySearch(const VectorTable& vectors, const float* query, const Graph<in
     // distances of this row.
     for (int next = k + 1; next < L; ++next) {
       if (!list[next].isNew) continue;
-      PrefetchLines(graph.neighbors + static_cast<size_t>(list[next].id) * K, (K * 4 + 63) / 64);
+      PrefetchLines(graph.neighbors + static_cast<size_t>(list[next].id) * K, (K * static_cast<int>(sizeof(int)) + 63) / 64);
       break;
     }
     int nk = L;
