@@ -27,8 +27,9 @@ class VectorTable {
   const float* Row(int64_t i) const { return ChunkRow(chunks_, consecutiveLog_, dim_, i); }
   // Asks for every cache line of vector i, for a read that comes soon: changes no result.
   void PrefetchRow(int64_t i) const {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(Row(i)) & ~uintptr_t{63};
-    const uintptr_t end = reinterpret_cast<uintptr_t>(Row(i) + dim_);
+    const float* row = Row(i);
+    const uintptr_t start = reinterpret_cast<uintptr_t>(row) & ~uintptr_t{63};
+    const uintptr_t end = reinterpret_cast<uintptr_t>(row + dim_);
     const int lines = static_cast<int>((end - start + 63) / 64);
     for (int done = 0; done < lines; done += static_cast<int>(kMaxPrefetchLines)) {
       PrefetchLines(reinterpret_cast<const void*>(start + 64u * static_cast<unsigned>(done)), lines - done);

@@ -33,6 +33,7 @@ void GreedySearch(const VectorTable& vectors, const float* query, const Graph<in
   const int N = graph.N;
   const int K = graph.K;
   constexpr int kAtOnce = 64;
+  const int rowLines = (K * static_cast<int>(sizeof(int)) + 63) / 64;
   int k = 0;
   while (k < L) {
     if (!list[k].isNew) {
@@ -45,7 +46,7 @@ void GreedySearch(const VectorTable& vectors, const float* query, const Graph<in
     // distances of this row.
     for (int next = k + 1; next < L; ++next) {
       if (!list[next].isNew) continue;
-      PrefetchLines(graph.neighbors + static_cast<size_t>(list[next].id) * K, (K * static_cast<int>(sizeof(int)) + 63) / 64);
+      PrefetchLines(graph.neighbors + static_cast<size_t>(list[next].id) * K, rowLines);
       break;
     }
     int nk = L;
