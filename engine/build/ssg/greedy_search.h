@@ -33,7 +33,7 @@ void GreedySearch(const VectorTable& vectors, const float* query, const Graph<in
   const int N = graph.N;
   const int K = graph.K;
   constexpr int kAtOnce = 64;
-  const int rowLines = (K * static_cast<int>(sizeof(int)) + 63) / 64;
+  const int rowLines = graph.RowLines();
   int k = 0;
   while (k < L) {
     if (!list[k].isNew) {

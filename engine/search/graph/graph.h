@@ -71,6 +71,8 @@ class Graph {
   static int LoadFromFile(Graph<int>& graph, const char* path, GraphFileHeader& header);
   // The graph type that blobs and graph files store: 1 with upper layers, 0 without.
   int GraphType() const { return hnsw1pgraph ? 1 : 0; }
+  // Cache lines that a row of K slots spans: what a prefetch of one row asks for.
+  int RowLines() const { return (K * static_cast<int>(sizeof(T)) + 63) / 64; }
 
   int N = 0;          // number of nodes (rows)
   int K = 0;          // slots per row

@@ -54,7 +54,7 @@ class GraphSearcher final : public GraphSearcherBase {
   GraphSearcher(Graph<int> graph, std::string metric, std::string quantType, int refine_param)
       : GraphSearcherBase(std::move(metric), std::move(quantType)),
         graph(graph),
-        adjLines((graph.K + 15) / 16),
+        adjLines(graph.RowLines()),
         refine_param(refine_param) {}
 
   void Build(float** chunks, int consecutiveLog, int nb, int dim) override;
@@ -102,7 +102,7 @@ class GraphSearcher final : public GraphSearcherBase {
   int consecutiveLog = 20;  // chunk shift of the private copy that Build makes
   int po = 1;               // stored last in the index blob; nothing else reads it
   int codeLines = 1;        // cache lines prefetched per code
-  int adjLines;             // cache lines prefetched per adjacency row: (K + 15) / 16
+  int adjLines;             // cache lines prefetched per adjacency row
   int refine_param;         // > 0: re-rank; != 0: the index blob holds refine codes
   FreePtr<float> data;      // Build's private copy of the vectors in graph order; null after Build
   std::unique_ptr<float*[]> chunks;  // the chunk table over data; null after Build
