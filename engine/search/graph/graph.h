@@ -71,8 +71,11 @@ class Graph {
   static int LoadFromFile(Graph<int>& graph, const char* path, GraphFileHeader& header);
   // The graph type that blobs and graph files store: 1 with upper layers, 0 without.
   int GraphType() const { return hnsw1pgraph ? 1 : 0; }
-  // Cache lines that a row of K slots spans: what a prefetch of one row asks for.
-  int RowLines() const { return (K * static_cast<int>(sizeof(T)) + 63) / 64; }
+  // Cache lines that a row of K slots spans: what a prefetch of one row asks for. Counted in 64
+  // bits, since a graph read from a damaged file may hold any K.
+  int RowLines() const {
+    return static_cast<int>((static_cast<int64_t>(K) * static_cast<int64_t>(sizeof(T)) + 63) / 64);
+  }
 
   int N = 0;          // number of nodes (rows)
   int K = 0;          // slots per row

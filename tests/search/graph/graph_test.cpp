@@ -118,6 +118,19 @@ TEST(GraphAllocate, ThrowsWhenTheSlotsCannotBeHad) {
 #endif
 }
 
+// A damaged file may give any K: the count must not overflow on the way.
+TEST(GraphRowLines, CountsTheLinesOfOneRowForAnyK) {
+  const struct {
+    int K;
+    int lines;
+  } cases[] = {{0, 0}, {1, 1}, {16, 1}, {17, 2}, {32, 2}, {1494440192, 93402512}, {INT32_MAX, 134217728}};
+  for (const auto& c : cases) {
+    vexa::Graph<int> graph;
+    graph.K = c.K;
+    EXPECT_EQ(graph.RowLines(), c.lines) << "K " << c.K;
+  }
+}
+
 TEST(Hnsw1pGraphCreate, GivesEmptyLayersForEveryNode) {
   Graph<int> graph;
   graph.Allocate(3, 2);
